@@ -1,0 +1,51 @@
+# Linkweave: the two commands a new developer needs are `make run` and `make test`.
+# Both install missing Debian packages first, so they work on a fresh machine.
+
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+LW_WERROR  ?= OFF
+CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLW_WERROR=$(LW_WERROR)
+
+PACKAGES = cmake g++ make pkg-config curl python3 \
+           libgtest-dev libgmock-dev libbenchmark-dev \
+           libcurl4-openssl-dev libsdl2-dev libgl-dev libgl1-mesa-dri \
+           libgtk-3-dev xvfb xauth xdotool imagemagick
+
+SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: all deps configure build test run bench clean
+
+all: build
+
+# Installs only what is missing, with one `apt-get update` before it.
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -qq && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_ARGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Window and dialog tests need an X display: without one, the whole run goes under Xvfb.
+test: build
+	@if [ -n "$${DISPLAY:-}" ]; then \
+	    cd $(BUILD) && ctest --output-on-failure -j $(JOBS); \
+	else \
+	    cd $(BUILD) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j $(JOBS); \
+	fi
+
+run: build
+	bash tools/run-demo.sh $(BUILD)
+
+bench: build
+	@if [ -f bench/run-benchmarks.sh ]; then bash bench/run-benchmarks.sh $(BUILD); else echo 'No benchmarks yet.'; fi
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,83 @@
+#include <cstring>
+
+#include "webspace/Webspace.h"
+
+namespace {
+
+constexpr const char* kParentStep = "../";
+constexpr int kBaseWalkStop = 8;  // positions 0..7 hold "http://" and the host's first character
+
+// Replaces text by what follows its first "../"; false when there is none.
+bool dropThroughFirstParentStep(char* text) {
+    if (!std::strstr(text, kParentStep)) return false;
+    extractBetween(text, kParentStep, "x", text, kTextCapacity, false, false);
+    return true;
+}
+
+}  // namespace
+
+bool PageNode::resolveLink(const Webspace& space, char* link) const {
+    // A fragment names a place within a page; a link that is only a fragment stays on it.
+    const size_t linkLength = std::strlen(link);
+    for (size_t i = 0; i < linkLength; ++i) {
+        if (link[i] != '#') continue;
+        if (i == 0) return false;
+        link[i] = '\0';
+        break;
+    }
+
+    // Scripts, secure pages and mail are never followed. The tests are case-sensitive.
+    if (std::strstr(link, "javascript:") || std::strstr(link, "https:") ||
+        std::strstr(link, "mailto") || std::strstr(link, "MAILTO")) {
+        return false;
+    }
+
+    // Parent steps are counted anywhere in the link, then everything up to the last
+    // one is dropped; the count is spent on the base's directories below.
+    char counted[kTextCapacity];
+    copyText(counted, link);
+    int steps = 0;
+    while (dropThroughFirstParentStep(counted)) ++steps;
+    for (int i = 0; i < steps; ++i) dropThroughFirstParentStep(link);
+
+    // More steps than the page's level climbs above the top: take the link from the root.
+    char joined[kTextCapacity];
+    if (steps > level) {
+        copyText(joined, "/");
+        appendText(joined, link);  // a link at the field's capacity loses its last character here
+        copyText(link, kTextCapacity, joined);
+        steps = 0;
+    }
+
+    // The base is this page's URL with one more segment cut off per remaining step.
+    char base[kTextCapacity];
+    copyText(base, url);
+    for (int i = static_cast<int>(std::strlen(base)) - 1; i >= kBaseWalkStop; --i) {
+        if (base[i] != '/') continue;
+        if (steps > 0) {
+            --steps;
+            continue;
+        }
+        base[i] = '\0';
+        break;
+    }
+
+    // Joined results longer than a link field are cut at its capacity.
+    if (link[0] == '/') {
+        copyText(joined, "http://");
+        appendText(joined, host);
+        appendText(joined, link);
+        copyText(link, kTextCapacity, joined);
+        return true;
+    }
+
+    if (std::strstr(link, "HTTP://") || std::strstr(link, "http://") || std::strstr(link, "Http://")) {
+        return !space.localLinksOnly;
+    }
+
+    copyText(joined, base);
+    appendText(joined, "/");
+    appendText(joined, link);
+    copyText(link, kTextCapacity, joined);
+    return true;
+}

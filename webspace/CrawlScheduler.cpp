@@ -1,0 +1,82 @@
+#include "shell/DebugLog.h"
+#include "webspace/Webspace.h"
+
+namespace {
+
+constexpr uint32_t kFirstRetryDelayMs = 1000;  // ms before the first retry of a failed fetch
+constexpr uint32_t kLongestRetryDelayMs = 30000;  // ms: the pause doubles up to this
+
+}  // namespace
+
+void Webspace::crawlStep() {
+    if (paused) return;
+    // Without a root there is nothing to sweep over (and no slot for the cursor to rest on).
+    if (nodeCount == 0) return;
+
+    PageNode& page = pages[cursor];
+    switch (page.state) {
+        case PageState::Empty:
+            ++cursor;
+            break;
+
+        case PageState::Queued: {
+            // A fetch that keeps failing holds the cursor until the page answers. With a
+            // clock, the retries back off so that a dead server is not asked every frame
+            // and debug.txt does not fill with the same failure thousands of times.
+            if (clock && retryDelayMs != 0 && static_cast<int32_t>(clock() - retryDueMs) < 0) return;
+            passBusy = 1;
+            if (page.fetch(*this, httpClient) == 1) {
+                retryDelayMs = 0;
+                placeNode(cursor, page.parent);
+                page.state = PageState::Fetched;
+            } else if (clock) {
+                retryDelayMs = retryDelayMs == 0 ? kFirstRetryDelayMs : retryDelayMs * 2;
+                if (retryDelayMs > kLongestRetryDelayMs) retryDelayMs = kLongestRetryDelayMs;
+                retryDueMs = clock() + retryDelayMs;
+            }
+            break;
+        }
+
+        case PageState::Fetched:
+            passBusy = 1;
+            if (page.scanStep(*this)) {
+                page.state = PageState::Done;
+                if (page.linkCount > 0) {
+                    linkCursor = 0;
+                    page.state = PageState::Linking;
+                }
+            }
+            break;
+
+        case PageState::Linking:
+            passBusy = 1;
+            // Once the page limit is reached the remaining links keep node 0: they
+            // refer to the root, and their lines are drawn to it.
+            if (linkCursor < page.linkCount && nodeCount < maxPages) {
+                LinkEntry& link = page.links[linkCursor];
+                link.node = findOrAdd(link.url, cursor);
+                ++linkCursor;
+            } else {
+                page.state = PageState::Done;
+            }
+            break;
+
+        case PageState::Done:
+            ++cursor;
+            break;
+
+        default:
+            break;
+    }
+
+    // End of a sweep: a whole sweep without work means the crawl is complete.
+    if (cursor == nodeCount) {
+        if (!passBusy) {
+            finished = 1;
+            paused = 1;
+            logMessage("Done!!", kOk);
+        }
+        passBusy = 0;
+        cursor = 0;
+    }
+}

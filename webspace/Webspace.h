@@ -1,0 +1,70 @@
+// The webspace: the crawl graph and the one place where everything known about the
+// crawled site lives. 300 fixed page slots, taken in index order and never freed, so
+// a slot index names its page for the whole run; the placement grid; the candidate
+// offsets for placement; and the small state of the crawl.
+#pragma once
+
+#include <cstdint>
+
+#include "webspace/PageNode.h"
+
+class HttpClient;
+class NodeModelBuilder;
+
+constexpr int kPageSlots = 300;
+constexpr int kGridSide = 50;                                  // cells per axis
+constexpr int kGridCells = kGridSide * kGridSide * kGridSide;  // 125,000
+constexpr int kPlacementOffsetCount = 101;
+constexpr int kLevelCap = 50;
+
+// Which node occupies each cell of space; -1 = free.
+struct PlacementGrid {
+    int32_t cells[kGridCells];
+
+    // Index of the cell holding position p (absolute values of the truncated
+    // coordinates), or -1 when that cell lies outside the grid.
+    static int cellIndex(const Vector3& p);
+};
+
+// Milliseconds from a monotonic clock, for pacing the retries of a failing fetch.
+using MillisecondClock = uint32_t (*)();
+
+class Webspace {
+public:
+    PageNode pages[kPageSlots];
+    int32_t nodeCount;
+    int32_t maxPages;        // page limit: 100, 200 or 300
+    PlacementGrid grid;
+    Vector3 placementOffsets[kPlacementOffsetCount];
+    uint8_t localLinksOnly;  // absolute links are refused while set; nothing clears it
+    uint8_t finished;        // a whole sweep found nothing to do
+    uint8_t passBusy;        // the current sweep has done work
+    uint8_t paused;          // steps do nothing while set
+    int32_t cursor;          // the slot being worked on
+    int32_t linkCursor;      // next link of the cursor page to look up
+    int32_t nextLevel;       // next new directory level, at most kLevelCap
+
+    // Platform services the crawl uses; set once by the program that owns the webspace.
+    HttpClient* httpClient = nullptr;
+    NodeModelBuilder* modelBuilder = nullptr;
+    // With a clock, a failing fetch is retried after a growing pause instead of every step.
+    MillisecondClock clock = nullptr;
+
+    Webspace();
+
+    // Slot of the page with this URL (exact, case-sensitive), adding it as Queued with
+    // the given parent if it is new. -1 when it is new and the page limit is reached.
+    int findOrAdd(const char* url, int parent);
+
+    // Chooses where the node just fetched in `slot` stands, next to its parent.
+    void placeNode(int slot, int parent);
+    // Gives a newly placed node its model, through the model builder if there is one.
+    void buildNodeModel(int slot);
+
+    // Advances the crawl by one small piece of work: one fetch, one tag or one link.
+    void crawlStep();
+
+    // Pause before the next try of a fetch that failed, and when it is due.
+    uint32_t retryDelayMs = 0;
+    uint32_t retryDueMs = 0;
+};
