@@ -14,6 +14,23 @@ bool dropThroughFirstParentStep(char* text) {
     return true;
 }
 
+// Appends the ":port" written in an absolute URL's authority, if it has one.
+void appendPortOf(char* dest, size_t capacity, const char* url) {
+    const char* authority = std::strstr(url, "://");
+    if (!authority) return;
+    authority += 3;
+    const char* end = authority + std::strcspn(authority, "/?#");
+    const char* at = std::strchr(authority, '@');
+    if (at && at < end) authority = at + 1;  // a user name and password are not the port
+    const char* colon = std::strchr(authority, ':');
+    if (!colon || colon >= end) return;
+    char port[kTextCapacity];
+    const size_t length = static_cast<size_t>(end - colon);
+    copyText(port, colon);
+    if (length < sizeof port) port[length] = '\0';
+    appendText(dest, capacity, port);
+}
+
 }  // namespace
 
 bool PageNode::resolveLink(const Webspace& space, char* link) const {
@@ -66,6 +83,9 @@ bool PageNode::resolveLink(const Webspace& space, char* link) const {
     if (link[0] == '/') {
         copyText(joined, "http://");
         appendText(joined, host);
+        // The host field holds no port; a page served on another port than the default
+        // keeps it, or the link would lead to a different server.
+        appendPortOf(joined, sizeof joined, url);
         appendText(joined, link);
         copyText(link, kTextCapacity, joined);
         return true;

@@ -63,8 +63,10 @@ TEST_F(ResolveLink, ListedCases) {
         {"http://h/a/b.html", "h", 1, "go.cgi?to=http://elsewhere/", false, ""},
         {"http://h/a/b.html", "h", 1, "https://h/secure.html", false, ""},
         {"http://h/a/b.html", "h", 1, "HTTPS://h/secure.html", true, "http://h/a/HTTPS://h/secure.html"},
-        // The host holds no port, so root-relative links lose it; relative ones keep it.
-        {"http://h:81/a/b.html", "h", 1, "/x.html", true, "http://h/x.html"},
+        // A page on another port keeps it for root-relative links as for relative ones.
+        {"http://h:81/a/b.html", "h", 1, "/x.html", true, "http://h:81/x.html"},
+        {"http://h:81", "h", 1, "/x.html", true, "http://h:81/x.html"},
+        {"http://user:secret@h/a/b.html", "h", 1, "/x.html", true, "http://h/x.html"},
         {"http://h:81/a/b.html", "h", 1, "x.html", true, "http://h:81/a/x.html"},
         {"http://h/a/b.html", "h", 1, "//other/x", true, "http://h//other/x"},
         {"http://h/a/b.html", "h", 1, "page.html#", true, "http://h/a/page.html"},
