@@ -12,6 +12,20 @@ namespace {
 constexpr const char* kAgent = "netmole";
 constexpr uint32_t kTimeoutMs = 5000;  // ms, for connecting and for each receive
 
+// Appends a chunk of the body to the text in pageBuffer, which ends at textEnd, and
+// returns the new end. The body is text: a chunk is taken up to its first NUL byte,
+// while the page's length counts every byte received. The end is carried along so
+// that a long page costs no search for it per chunk.
+size_t appendChunk(size_t textEnd, const char* chunk, uint32_t delivered) {
+    const void* nul = std::memchr(chunk, '\0', delivered);
+    size_t count = nul ? static_cast<size_t>(static_cast<const char*>(nul) - chunk) : delivered;
+    if (count > kPageBufferSize - 1 - textEnd) count = kPageBufferSize - 1 - textEnd;
+    std::memcpy(pageBuffer + textEnd, chunk, count);
+    textEnd += count;
+    pageBuffer[textEnd] = '\0';
+    return textEnd;
+}
+
 }  // namespace
 
 void PageNode::setMessage(const char* text) {
@@ -81,23 +95,21 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
     computeDir();
     assignLevel(space);
 
-    char chunk[kReadChunk + 1];
+    char chunk[kReadChunk];
     uint32_t delivered = 0;
     if (!client->read(chunk, kReadChunk, delivered)) {
         return fail("InternetReadFile() failed: didn't get page", 0);
     }
     if (delivered > kReadChunk) delivered = kReadChunk;
-    chunk[delivered] = '\0';
-    copyText(pageBuffer, chunk);
+    pageBuffer[0] = '\0';
+    size_t textEnd = appendChunk(0, chunk, delivered);
     length += static_cast<int32_t>(delivered);
 
-    // The body is text: a chunk is appended up to its first NUL byte, while length
-    // counts every byte received. A failed read simply ends the body.
+    // A failed read simply ends the body.
     while (delivered > 0 && length <= kContinueLimit) {
         if (!client->read(chunk, kReadChunk, delivered)) delivered = 0;
         if (delivered > kReadChunk) delivered = kReadChunk;
-        chunk[delivered] = '\0';
-        appendText(pageBuffer, chunk);
+        textEnd = appendChunk(textEnd, chunk, delivered);
         length += static_cast<int32_t>(delivered);
     }
 

@@ -1,0 +1,106 @@
+// linkweave-crawl: Linkweave's crawl without any graphics. Run in a folder holding a
+// settings.txt; it crawls the site exactly as the main loop would, one step per
+// "frame", writes the same debug.txt, shows its progress on standard error and ends
+// with a summary. For machines without a display, and for end-to-end tests.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+#include "shell/DebugLog.h"
+#include "shell/Settings.h"
+#include "web/CurlHttpClient.h"
+#include "webspace/Webspace.h"
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr int kBarWidth = 30;                      // characters of the progress bar
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+constexpr auto kIdleWait = std::chrono::milliseconds(10);  // while a failed page waits for its retry
+
+uint32_t monotonicMs() {
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     SteadyClock::now().time_since_epoch()).count());
+}
+
+int answeredPages(const Webspace& space) {
+    int answered = 0;
+    for (int i = 0; i < space.nodeCount; ++i) {
+        if (space.pages[i].state != PageState::Queued) ++answered;
+    }
+    return answered;
+}
+
+void showProgress(const Webspace& space) {
+    const int answered = answeredPages(space);
+    const int filled = space.maxPages > 0 ? answered * kBarWidth / space.maxPages : 0;
+    char bar[kBarWidth + 1];
+    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[kBarWidth] = '\0';
+    const PageNode& current = space.pages[space.cursor];
+    const char* note = current.state == PageState::Queued && space.retryDelayMs ? current.message : "";
+    std::fprintf(stderr, "\r\033[K[%s] %3d/%d pages  %.60s %s", bar, space.nodeCount, space.maxPages, current.url, note);
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int main() {
+    auto space = std::make_unique<Webspace>();
+    DisplaySettings display;
+    char initialUrl[kInitialUrlCapacity] = {};
+    readSettings({&display, initialUrl, &space->maxPages});
+    if (initialUrl[0] == '\0') {
+        std::fprintf(stderr, "linkweave-crawl: settings.txt in this folder has no initial URL "
+                             "(expected a line such as http://127.0.0.1:8080/,1,3,2,0,)\n");
+        return 2;
+    }
+
+    CurlHttpClient client;
+    space->httpClient = &client;
+    space->clock = monotonicMs;
+
+    startDebugLog();
+    space->findOrAdd(initialUrl, -1);
+    space->paused = 0;
+
+    const bool interactive = isatty(STDERR_FILENO);
+    const auto started = SteadyClock::now();
+    auto lastShown = started - kProgressInterval;
+    int failures = 0;
+    while (!space->finished) {
+        const uint32_t dueBefore = space->retryDueMs;
+        const uint32_t delayBefore = space->retryDelayMs;
+        space->crawlStep();
+        if (space->retryDueMs != dueBefore || space->retryDelayMs > delayBefore) {
+            ++failures;
+            // Without a terminal there is no progress line, so say why the crawl is waiting.
+            if (!interactive) {
+                const PageNode& page = space->pages[space->cursor];
+                std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", page.url, page.message,
+                             space->retryDelayMs / 1000);
+            }
+        }
+        if (space->retryDelayMs != 0) std::this_thread::sleep_for(kIdleWait);
+
+        if (interactive && SteadyClock::now() - lastShown >= kProgressInterval) {
+            showProgress(*space);
+            lastShown = SteadyClock::now();
+        }
+    }
+    if (interactive) showProgress(*space);
+
+    int notFound = 0;
+    for (int i = 0; i < space->nodeCount; ++i) {
+        if (space->pages[i].statusCode != 200) ++notFound;
+    }
+    const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
+    std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. Trace in debug.txt.\n",
+                 interactive ? "\n" : "", initialUrl, answeredPages(*space), notFound, failures, seconds);
+    return 0;
+}
