@@ -10,6 +10,8 @@
 
 class HttpClient;
 class NodeModelBuilder;
+class Engine;
+struct LitVertex;
 
 constexpr int kPageSlots = 300;
 constexpr int kGridSide = 50;                                  // cells per axis
@@ -63,6 +65,20 @@ public:
 
     // Advances the crawl by one small piece of work: one fetch, one tag or one link.
     void crawlStep();
+
+    // Node display (webspace/NodeDisplay.cpp): the engine whose matrices and viewport
+    // project the nodes, and the selection that colours them; set by the program that
+    // draws the webspace. Without an engine nothing is projected.
+    const Engine* engine = nullptr;
+    const int32_t* selectedNode = nullptr;
+    // Screen position of every slot in use, with the engine's current camera.
+    void projectNodes();
+    // Per frame: projection, node colours by status and selection, squares facing the viewer.
+    void updateNodes();
+    // Writes the link lines (two vertices each, blue at the source, red at the target) of
+    // every page that is linking or done; returns the number of vertices written, never
+    // more than capacity.
+    int collectLinkLines(LitVertex* out, int capacity) const;
 
     // Pause before the next try of a fetch that failed, and when it is due.
     uint32_t retryDelayMs = 0;

@@ -1,0 +1,320 @@
+#include "render/Engine.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "shell/DebugLog.h"
+#include "webspace/Webspace.h"
+
+namespace {
+
+constexpr float kFogStart = 3.0f;  // eye depth at which the fog begins
+
+uint32_t floatBits(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+struct StateSetting {
+    bool textureStage;
+    uint32_t state;
+    uint32_t value;
+};
+
+}  // namespace
+
+uint32_t chooseZBufferFormat(const PixelFormat& format, void* context) {
+    // Only an exact match: a z-buffer with a stencil part is passed over.
+    if (format.flags != DDPF_ZBUFFER || !context) return 1;
+    std::memcpy(context, &format, sizeof(PixelFormat));
+    return 0;
+}
+
+Engine::Engine(RenderDevice* dev, char* initialUrl, int32_t* maxPages)
+    : device(dev), initialUrl_(initialUrl), maxPages_(maxPages),
+      lineVertices_(new LitVertex[kLineVertexCapacity]) {
+    readSettings(settingsTarget());
+}
+
+Engine::~Engine() {
+    releaseDevice();
+    delete textureAtlas;
+    delete spriteSheet;
+}
+
+void Engine::releaseDevice() {
+    if (haveDevice && device) device->releaseDevice();
+    haveDevice = false;
+    delete backBuffer;
+    backBuffer = nullptr;
+    delete zBuffer;
+    zBuffer = nullptr;
+    delete frontBuffer;
+    frontBuffer = nullptr;
+    if (haveDirect3D && device) device->releaseDirect3D();
+    haveDirect3D = false;
+    if (haveDirectDraw && device) device->releaseDirectDraw();
+    haveDirectDraw = false;
+}
+
+ResultCode Engine::setUpDevice(WindowHandle windowHandle) {
+    startDebugLog();
+    releaseDevice();
+    readSettings(settingsTarget());
+    window = windowHandle;
+    logMessage("--------------------------------", kOk);
+    logMessage("Starting Setup", kOk);
+
+    const bool hardware = display.hardwareDevice == 1;
+    const bool fullScreen = display.fullScreen == 1;
+    if (hardware) {
+        surfaceMemory = DDSCAPS_VIDEOMEMORY;
+        logLine("HARDWARE CHOSEN");
+    } else {
+        surfaceMemory = DDSCAPS_SYSTEMMEMORY;
+        logLine("SOFTWARE CHOSEN");
+    }
+
+    // A step whose prerequisite is missing is not tried; it is logged as failed, so
+    // the trace still shows every step in its place.
+    ResultCode r = device ? device->createDirectDraw() : DDERR_INVALIDOBJECT;
+    haveDirectDraw = (r == kOk);
+    logMessage("Setup DDRAW", r);
+
+    r = haveDirectDraw ? device->setCooperativeLevel(window, fullScreen ? DDSCL_FULLSCREEN_EXCLUSIVE : DDSCL_NORMAL)
+                       : DDERR_INVALIDOBJECT;
+    logMessage("setco-operative", r);
+
+    const ResultCode d3dResult = haveDirectDraw ? device->createDirect3D() : DDERR_INVALIDOBJECT;
+    haveDirect3D = (d3dResult == kOk);
+    logMessage("Create d3d", d3dResult);
+
+    frontBuffer = new Surface;
+    backBuffer = new Surface;
+    const int32_t width = display.displayWidth;
+    const int32_t height = display.displayHeight;
+    presentRect = {0, 0, width, height};
+
+    if (fullScreen) {
+        r = haveDirectDraw ? device->setDisplayMode(width, height, display.colourDepth) : DDERR_INVALIDOBJECT;
+        logMessage("setdisplaymode FULLSCREEN", r);
+
+        frontBuffer->description.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+        frontBuffer->description.caps =
+            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE | surfaceMemory;
+        frontBuffer->description.backBufferCount = 1;
+        frontBuffer->description.width = width;
+        frontBuffer->description.height = height;
+        r = haveDirectDraw ? frontBuffer->create(*this) : DDERR_INVALIDOBJECT;
+        logMessage("frontbuffer", r);
+
+        SurfaceHandle back = 0;
+        r = frontBuffer->surface ? device->getAttachedBackBuffer(frontBuffer->surface, back) : DDERR_INVALIDOBJECT;
+        if (r == kOk) backBuffer->adopt(device, back, width, height);
+        logMessage("getbackbuffer", r);
+    } else {
+        logMessage("setdisplaymode WINDOWED", d3dResult);
+        if (haveDirectDraw) {
+            frontBuffer->description.flags = DDSD_CAPS;
+            frontBuffer->description.caps = DDSCAPS_PRIMARYSURFACE;
+            frontBuffer->create(*this);
+            backBuffer->description.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
+            backBuffer->description.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+            backBuffer->description.width = width;
+            backBuffer->description.height = height;
+            backBuffer->create(*this);
+            if (frontBuffer->surface) device->attachClipper(frontBuffer->surface, window);
+        }
+    }
+
+    zBuffer = new Surface;
+    std::memset(&zBufferFormat, 0, sizeof zBufferFormat);
+    if (haveDirect3D) device->enumZBufferFormats(hardware, chooseZBufferFormat, &zBufferFormat);
+
+    zBuffer->description.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    zBuffer->description.caps = DDSCAPS_ZBUFFER | surfaceMemory;
+    zBuffer->description.width = width;
+    zBuffer->description.height = height;
+    zBuffer->description.pixelFormat = zBufferFormat;
+    r = haveDirectDraw ? zBuffer->create(*this) : DDERR_INVALIDOBJECT;
+    logMessage("zbuffer", r);
+
+    r = (backBuffer->surface && zBuffer->surface) ? device->addAttachedSurface(backBuffer->surface, zBuffer->surface)
+                                                  : DDERR_INVALIDOBJECT;
+    logMessage("attach zbuffer", r);
+
+    const ResultCode deviceResult =
+        (haveDirect3D && backBuffer->surface) ? device->createDevice(hardware, backBuffer->surface) : DDERR_INVALIDOBJECT;
+    haveDevice = (deviceResult == kOk);
+    logMessage(hardware ? "createHARDWAREdevice" : "createSOFTWAREdevice", deviceResult);
+
+    viewport = {0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0.0f, 1.0f};
+    world.setIdentity();
+    view.setLookAt(Vector3(50, 6, 45), Vector3(50, 5, 50), Vector3(0, 1, 0));
+    projection.setPerspective(0.1f, 300.0f, 1.0471976f);
+    if (haveDevice) {
+        device->setViewport(viewport);
+        device->setTransform(TransformState::World, world);
+        device->setTransform(TransformState::View, view);
+        device->setTransform(TransformState::Projection, projection);
+
+        const StateSetting common[] = {
+            {false, RS_TEXTUREPERSPECTIVE, 1}, {false, RS_ANTIALIAS, 0}, {false, RS_ZFUNC, 4},
+            {false, RS_ZENABLE, 1}, {false, RS_FILLMODE, 3}, {false, RS_SHADEMODE, 2},
+            {false, RS_MONOENABLE, 0}, {false, RS_ZWRITEENABLE, 1}, {false, RS_CULLMODE, 3},
+            {false, RS_DITHERENABLE, 0}, {false, RS_SPECULARENABLE, 0}, {false, RS_ZVISIBLE, 0},
+            {false, RS_SUBPIXEL, 0}, {false, RS_SUBPIXEL, 0}, {false, RS_WRAPU, 0},
+            {false, RS_WRAPV, 0}, {false, RS_COLORKEYENABLE, 1}, {true, TSS_COLORARG1, 2},
+            {true, TSS_COLORARG2, 1}, {true, TSS_ALPHAOP, 2}, {true, TSS_COLOROP, 4},
+            {true, TSS_ALPHAARG1, 0}, {true, TSS_ALPHAARG2, 1}, {true, TSS_MAGFILTER, 2},
+            {true, TSS_MINFILTER, 2}, {false, RS_LIGHTING, 0},
+        };
+        const StateSetting softwareOnly[] = {
+            {false, RS_TEXTUREPERSPECTIVE, 0}, {false, RS_SHADEMODE, 1}, {true, TSS_MAGFILTER, 1},
+        };
+        const StateSetting fog[] = {
+            {false, RS_FOGENABLE, 1},
+            {false, RS_FOGVERTEXMODE, 3},
+            {false, RS_FOGCOLOR, clearColour},
+            {false, RS_FOGSTART, floatBits(kFogStart)},
+            {false, RS_FOGEND, floatBits(display.fogDepth + 5.0f)},
+            {false, RS_FOGTABLEMODE, 0},
+        };
+        auto send = [this](const StateSetting& s) {
+            if (s.textureStage) device->setTextureStageState(0, s.state, s.value);
+            else device->setRenderState(s.state, s.value);
+        };
+        for (const StateSetting& s : common) send(s);
+        if (!hardware)
+            for (const StateSetting& s : softwareOnly) send(s);
+        for (const StateSetting& s : fog) send(s);
+    }
+    logMessage("setup viewport - renderstates", deviceResult);
+
+    ResultCode lastBuffer = DDERR_INVALIDOBJECT;
+    for (int i = 0; i < kVertexBufferSlots; ++i) {
+        VertexBufferSlot& slot = vertexBuffers[i];
+        slot.description = {16, D3DVBCAPS_WRITEONLY | (hardware ? 0u : D3DVBCAPS_SYSTEMMEMORY), D3DFVF_LVERTEX,
+                            kVertexBufferCapacity};
+        slot.buffer = 0;
+        lastBuffer = haveDevice ? device->createVertexBuffer(slot.description, slot.buffer) : DDERR_INVALIDOBJECT;
+        if (lastBuffer != kOk) slot.buffer = 0;
+        slot.verticesInUse = 0;
+        slot.slotIndex = i;
+    }
+    logMessage("setup Vertexbuffers ", lastBuffer);
+    logMessage("Done Setup", kOk);
+    return lastBuffer;
+}
+
+void Engine::loadDataFiles() {
+    // A missing file leaves its surface empty; nothing draws from an empty surface.
+    textureAtlas = new Surface;
+    if (textureAtlas->loadTexture(*this, "data/data1") != kOk)
+        std::fprintf(stderr, "linkweave: cannot load data file data/data1\n");
+    spriteSheet = new Surface;
+    if (spriteSheet->loadPlain(*this, "data/data2") != kOk)
+        std::fprintf(stderr, "linkweave: cannot load data file data/data2\n");
+    else
+        spriteSheet->setColourKey(0);
+}
+
+void Engine::buildBuiltInMeshes() {
+    struct Corner {
+        float x, y, tu, tv;
+    };
+    // The unit square split along its diagonal, clockwise seen from -z.
+    constexpr Corner corners[6] = {
+        {0, 1, 0, 0}, {1, 1, 0.25f, 0}, {1, 0, 0.25f, 0.25f},
+        {0, 1, 0, 0}, {1, 0, 0.25f, 0.25f}, {0, 0, 0, 0.25f},
+    };
+    Mesh& mesh = meshes[0];
+    mesh.count = 2;
+    for (int t = 0; t < 2; ++t) {
+        for (int v = 0; v < 3; ++v) {
+            const Corner& c = corners[3 * t + v];
+            mesh.triangles[t].vertices[v].set(Vector3(c.x, c.y, 0), 0xFFFFFFFF, 0xFF7F7F7F, c.tu, c.tv);
+        }
+        mesh.triangles[t].group = 0;
+    }
+}
+
+ResultCode Engine::uploadTriangleLists() {
+    for (int i = 0; i < kVertexBufferSlots; ++i) {
+        VertexBufferSlot& slot = vertexBuffers[i];
+        const TriangleList& list = triangleLists[i];
+        slot.verticesInUse = 3 * list.count;
+        if (list.count == 0) continue;
+        LitVertex* data = nullptr;
+        uint32_t capacity = 0;
+        if (!slot.buffer || !device || device->lockVertexBuffer(slot.buffer, data, capacity) != kOk || !data) {
+            // Nothing was written, so nothing may be drawn from this slot.
+            slot.verticesInUse = 0;
+            continue;
+        }
+        // Never past the buffer: a longer list is cut at the capacity.
+        const uint32_t maxTriangles = capacity / 3;
+        uint32_t k = 0;
+        for (const Triangle* t = list.first(); t != list.end() && k < maxTriangles; t = t->next, ++k) {
+            std::memcpy(data + 3 * k, t->vertices, sizeof t->vertices);
+        }
+        slot.verticesInUse = static_cast<int32_t>(3 * k);
+        device->unlockVertexBuffer(slot.buffer, 3 * k);
+    }
+    return kOk;
+}
+
+ResultCode Engine::renderFrame() {
+    if (!haveDevice) return DDERR_INVALIDOBJECT;
+    uploadTriangleLists();
+    device->clear({0, 0, display.displayWidth, display.displayHeight}, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER,
+                  clearColour, 1.0f);
+    device->beginScene();
+    drawScene();
+    return device->endScene();
+}
+
+void Engine::drawScene() {
+    device->setRenderState(RS_ALPHABLENDENABLE, 0);
+    device->setRenderState(RS_TEXTUREPERSPECTIVE, 1);
+    device->setRenderState(RS_FOGENABLE, 1);
+    device->setTexture(0, 0);
+
+    // All link lines of the frame go to the device in one draw.
+    const int lineVertices = webspace ? webspace->collectLinkLines(lineVertices_.get(), kLineVertexCapacity) : 0;
+    if (lineVertices > 0) {
+        const ResultCode r = device->drawPrimitive(D3DPT_LINELIST, lineVertices_.get(), lineVertices);
+        if (r != kOk) logMessage("error", r);
+    }
+
+    device->setRenderState(RS_FOGENABLE, 1);
+    device->setRenderState(RS_ALPHABLENDENABLE, 1);
+    device->setRenderState(RS_SRCBLEND, 2);
+    device->setRenderState(RS_DESTBLEND, 2);
+    device->setRenderState(RS_ZWRITEENABLE, 0);
+    device->setTexture(0, textureAtlas ? textureAtlas->surface : 0);
+    const VertexBufferSlot& slot = vertexBuffers[0];
+    if (slot.buffer) device->drawPrimitiveVB(D3DPT_TRIANGLELIST, slot.buffer, 0, slot.verticesInUse);
+}
+
+ResultCode Engine::present() {
+    if (!device || !frontBuffer || !frontBuffer->surface) return DDERR_INVALIDOBJECT;
+    ResultCode r;
+    if (display.fullScreen == 1) {
+        r = device->flip(frontBuffer->surface);
+    } else {
+        if (!backBuffer || !backBuffer->surface) return DDERR_INVALIDOBJECT;
+        r = device->blitToWindow(frontBuffer->surface, backBuffer->surface, presentRect);
+    }
+    if (r == DDERR_SURFACELOST) restoreSurfaces();
+    return r;
+}
+
+ResultCode Engine::restoreSurfaces() {
+    ResultCode last = kOk;
+    for (Surface* s : {frontBuffer, backBuffer, zBuffer}) {
+        if (s && s->surface && device->isLost(s->surface)) last = device->restore(s->surface);
+    }
+    return last;
+}

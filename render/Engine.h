@@ -1,0 +1,90 @@
+// The one application object of Linkweave: the window, the 3D device (through our
+// RenderDevice layer), the buffers, the three matrices, the two data-file surfaces, the
+// vertex buffer slots, the triangle lists, the meshes and the display settings.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "render/Math3D.h"
+#include "render/Mesh.h"
+#include "render/RenderDevice.h"
+#include "overlay/Surface.h"
+#include "render/TriangleList.h"
+#include "shell/Settings.h"
+
+class Webspace;
+
+constexpr int kVertexBufferSlots = 25;
+constexpr uint32_t kVertexBufferCapacity = 45000;  // vertices per slot: 15,000 triangles
+// Every link of every page as one line: 300 pages x 100 links x 2 vertices.
+constexpr int kLineVertexCapacity = 300 * 100 * 2;
+
+struct VertexBufferSlot {
+    BufferHandle buffer;
+    VertexBufferDesc description;
+    int32_t slotIndex;
+    int32_t verticesInUse;  // written by the last upload
+};
+
+class Engine {
+public:
+    WindowHandle window = nullptr;
+    RenderDevice* device;  // the platform layer; not owned
+    // Which parts of the device the set-up obtained; nothing later uses a missing one.
+    bool haveDirectDraw = false;
+    bool haveDirect3D = false;
+    bool haveDevice = false;
+    Viewport viewport{};
+    Surface* frontBuffer = nullptr;
+    Surface* backBuffer = nullptr;
+    Surface* zBuffer = nullptr;
+    Matrix4 world, view, projection;
+    Surface* textureAtlas = nullptr;
+    Surface* spriteSheet = nullptr;
+    VertexBufferSlot vertexBuffers[kVertexBufferSlots]{};
+    TriangleList triangleLists[kTriangleListCount];
+    Mesh meshes[kMeshCount];
+    PixelFormat zBufferFormat{};
+    uint32_t surfaceMemory = 0;
+    DisplaySettings display;
+    Rect presentRect{};
+    uint32_t clearColour = 0xFF000000;  // opaque black: clear colour and fog colour
+
+    // Where the link lines come from; null draws none.
+    const Webspace* webspace = nullptr;
+
+    // Reads settings.txt into the display settings, initialUrl and maxPages.
+    Engine(RenderDevice* device, char* initialUrl, int32_t* maxPages);
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    // Sets up the whole device, logging every step to debug.txt. Returns the result of
+    // the last vertex buffer creation.
+    ResultCode setUpDevice(WindowHandle window);
+    // Releases the device, the three buffers, the 3D interface and the display object.
+    void releaseDevice();
+    // data/data1 into the texture atlas, data/data2 into the sprite sheet.
+    void loadDataFiles();
+    // Mesh 0: the unit square carrying the atlas's top-left tile.
+    void buildBuiltInMeshes();
+
+    // Upload, clear, scene; returns the end of the scene's result.
+    ResultCode renderFrame();
+    ResultCode uploadTriangleLists();
+    void drawScene();
+    // Flip (full screen) or blit to the window; a lost surface is restored.
+    ResultCode present();
+    ResultCode restoreSurfaces();
+
+    SettingsTarget settingsTarget() const { return {const_cast<DisplaySettings*>(&display), initialUrl_, maxPages_}; }
+
+private:
+    char* initialUrl_;
+    int32_t* maxPages_;
+    std::unique_ptr<LitVertex[]> lineVertices_;
+};
+
+// The z-buffer enumeration's callback: takes the first format that is a plain z-buffer.
+uint32_t chooseZBufferFormat(const PixelFormat& format, void* context);

@@ -1,0 +1,643 @@
+#include "render/GlDevice.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <SDL.h>
+
+#include <cstring>
+
+#include "render/TriangleList.h"
+
+namespace {
+
+GLenum primitiveMode(uint32_t type) {
+    switch (type) {
+        case 1: return GL_POINTS;
+        case 2: return GL_LINES;
+        case 3: return GL_LINE_STRIP;
+        case 5: return GL_TRIANGLE_STRIP;
+        case 6: return GL_TRIANGLE_FAN;
+        default: return GL_TRIANGLES;
+    }
+}
+
+GLenum compareFunction(uint32_t value) {
+    static const GLenum table[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL,
+                                   GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
+    return value < 9 ? table[value] : GL_LEQUAL;
+}
+
+GLenum blendFactor(uint32_t value) {
+    switch (value) {
+        case 1: return GL_ZERO;
+        case 2: return GL_ONE;
+        case 3: return GL_SRC_COLOR;
+        case 4: return GL_ONE_MINUS_SRC_COLOR;
+        case 5: return GL_SRC_ALPHA;
+        case 6: return GL_ONE_MINUS_SRC_ALPHA;
+        case 7: return GL_DST_ALPHA;
+        case 8: return GL_ONE_MINUS_DST_ALPHA;
+        case 9: return GL_DST_COLOR;
+        case 10: return GL_ONE_MINUS_DST_COLOR;
+        default: return GL_ONE;
+    }
+}
+
+float bitsToFloat(uint32_t bits) {
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+void setEnabled(GLenum cap, bool on) {
+    if (on) glEnable(cap);
+    else glDisable(cap);
+}
+
+bool ok(GLenum) { return glGetError() == GL_NO_ERROR; }
+
+}  // namespace
+
+GlDevice::GlDevice(SDL_Window* window) : window_(window) {}
+
+GlDevice::~GlDevice() {
+    if (context_) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
+}
+
+const char* GlDevice::rendererName() const {
+    return context_ ? reinterpret_cast<const char*>(glGetString(GL_RENDERER)) : "";
+}
+
+GlDevice::GlSurface* GlDevice::find(SurfaceHandle handle, Kind kind) {
+    if (handle == 0 || handle > surfaces_.size()) return nullptr;
+    GlSurface& s = surfaces_[handle - 1];
+    return s.kind == kind ? &s : nullptr;
+}
+
+SurfaceHandle GlDevice::newSurface(const GlSurface& s) {
+    surfaces_.push_back(s);
+    return static_cast<SurfaceHandle>(surfaces_.size());
+}
+
+ResultCode GlDevice::createDirectDraw() {
+    return (window_ && SDL_WasInit(SDL_INIT_VIDEO)) ? kOk : E_FAIL;
+}
+
+ResultCode GlDevice::setCooperativeLevel(WindowHandle, uint32_t flags) {
+    if (!window_) return DDERR_INVALIDOBJECT;
+    if (flags == DDSCL_FULLSCREEN_EXCLUSIVE) return SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN) == 0 ? kOk : E_FAIL;
+    return kOk;
+}
+
+ResultCode GlDevice::createDirect3D() {
+    if (context_) return kOk;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    context_ = SDL_GL_CreateContext(window_);
+    if (!context_) return E_FAIL;
+    if (SDL_GL_MakeCurrent(window_, static_cast<SDL_GLContext>(context_)) != 0) return E_FAIL;
+    // Framebuffer objects and buffer objects are what the device is built from.
+    if (!SDL_GL_ExtensionSupported("GL_ARB_framebuffer_object") ||
+        !SDL_GL_ExtensionSupported("GL_ARB_vertex_buffer_object"))
+        return E_FAIL;
+    return kOk;
+}
+
+ResultCode GlDevice::setDisplayMode(int32_t width, int32_t height, int32_t) {
+    if (!window_) return DDERR_INVALIDOBJECT;
+    SDL_DisplayMode mode{};
+    mode.w = width;
+    mode.h = height;
+    return SDL_SetWindowDisplayMode(window_, &mode) == 0 ? kOk : E_FAIL;
+}
+
+ResultCode GlDevice::createSurface(SurfaceDesc& desc, SurfaceHandle& out) {
+    out = 0;
+    if (!context_) return DDERR_INVALIDOBJECT;
+    GlSurface s;
+    if (desc.caps & DDSCAPS_PRIMARYSURFACE) {
+        int w = 0, h = 0;
+        SDL_GL_GetDrawableSize(window_, &w, &h);
+        s.kind = Kind::Window;
+        s.width = w;
+        s.height = h;
+        // A flipping chain waits for the vertical blank, as a flip does; a window does not.
+        const bool flipping = (desc.caps & DDSCAPS_FLIP) && desc.backBufferCount > 0;
+        SDL_GL_SetSwapInterval(flipping ? 1 : 0);
+        if (flipping) {
+            SurfaceDesc backDesc{};
+            backDesc.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+            backDesc.width = desc.width;
+            backDesc.height = desc.height;
+            SurfaceHandle back = 0;
+            const ResultCode r = createSurface(backDesc, back);
+            if (r != kOk) return r;
+            s.attachedBack = back;
+        }
+        desc.width = s.width;
+        desc.height = s.height;
+        out = newSurface(s);
+        return kOk;
+    }
+    if (desc.width == 0 || desc.height == 0) return DDERR_INVALIDPARAMS;
+    s.width = desc.width;
+    s.height = desc.height;
+    if (desc.caps & DDSCAPS_ZBUFFER) {
+        const PixelFormat& f = desc.pixelFormat;
+        if (f.flags != DDPF_ZBUFFER) return DDERR_INVALIDPARAMS;
+        const GLenum format = f.bitCount >= 32 ? GL_DEPTH_COMPONENT32 : (f.bitCount >= 24 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16);
+        s.kind = Kind::Depth;
+        glGenRenderbuffers(1, &s.renderbuffer);
+        glBindRenderbuffer(GL_RENDERBUFFER, s.renderbuffer);
+        glRenderbufferStorage(GL_RENDERBUFFER, format, s.width, s.height);
+        if (!ok(0)) return E_FAIL;
+    } else if (desc.caps & DDSCAPS_3DDEVICE) {
+        s.kind = Kind::Colour;
+        glGenTextures(1, &s.texture);
+        glBindTexture(GL_TEXTURE_2D, s.texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, s.width, s.height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glGenFramebuffers(1, &s.framebuffer);
+        glBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.texture, 0);
+        const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        if (!complete) return E_FAIL;
+    } else if (desc.caps & DDSCAPS_TEXTURE) {
+        // The texture takes the format the search chose; with none, there is no texture.
+        if (desc.pixelFormat.bitCount == 0) return DDERR_INVALIDPARAMS;
+        s.kind = Kind::Texture;
+        glGenTextures(1, &s.texture);
+    } else if (desc.caps & DDSCAPS_OFFSCREENPLAIN) {
+        s.kind = Kind::Sheet;
+        glGenTextures(1, &s.texture);
+    } else {
+        return DDERR_INVALIDPARAMS;
+    }
+    out = newSurface(s);
+    return kOk;
+}
+
+ResultCode GlDevice::getAttachedBackBuffer(SurfaceHandle front, SurfaceHandle& out) {
+    GlSurface* s = find(front, Kind::Window);
+    if (!s || !s->attachedBack) return DDERR_NOTFOUND;
+    out = s->attachedBack;
+    return kOk;
+}
+
+ResultCode GlDevice::attachClipper(SurfaceHandle, WindowHandle) {
+    // The window system clips a GL window's drawable itself.
+    return kOk;
+}
+
+void GlDevice::enumZBufferFormats(bool, ZBufferCallback callback, void* context) {
+    if (!context_) return;
+    // Offered in this order; the renderer takes the first plain z-buffer.
+    const PixelFormat offered[] = {
+        {32, DDPF_ZBUFFER | DDPF_STENCILBUFFER, 0, 32, {0xFFFFFF00, 0xFF, 0, 0}},
+        {32, DDPF_ZBUFFER, 0, 24, {0xFFFFFF, 0, 0, 0}},
+        {32, DDPF_ZBUFFER, 0, 16, {0xFFFF, 0, 0, 0}},
+    };
+    for (const PixelFormat& f : offered)
+        if (callback(f, context) == 0) return;
+}
+
+void GlDevice::enumTextureFormats(TextureFormatCallback callback, void* context) {
+    const PixelFormat offered[] = {
+        {32, DDPF_RGB | DDPF_ALPHAPIXELS, 0, 16, {0x7C00, 0x3E0, 0x1F, 0x8000}},
+        {32, DDPF_RGB, 0, 16, {0xF800, 0x7E0, 0x1F, 0}},
+        {32, DDPF_RGB | DDPF_ALPHAPIXELS, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}},
+    };
+    for (const PixelFormat& f : offered)
+        if (callback(&f, context) == 0) return;
+}
+
+ResultCode GlDevice::addAttachedSurface(SurfaceHandle target, SurfaceHandle attached) {
+    GlSurface* colour = find(target, Kind::Colour);
+    GlSurface* depth = find(attached, Kind::Depth);
+    if (!colour || !depth) return DDERR_INVALIDOBJECT;
+    if (colour->width != depth->width || colour->height != depth->height) return DDERR_INVALIDPARAMS;
+    glBindFramebuffer(GL_FRAMEBUFFER, colour->framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth->renderbuffer);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return complete ? kOk : E_FAIL;
+}
+
+void GlDevice::releaseSurface(SurfaceHandle handle) {
+    if (handle == 0 || handle > surfaces_.size() || !context_) return;
+    GlSurface& s = surfaces_[handle - 1];
+    if (s.framebuffer) glDeleteFramebuffers(1, &s.framebuffer);
+    if (s.texture) glDeleteTextures(1, &s.texture);
+    if (s.renderbuffer) glDeleteRenderbuffers(1, &s.renderbuffer);
+    if (target_ == handle) target_ = 0;
+    s = GlSurface{};
+}
+
+bool GlDevice::isLost(SurfaceHandle) {
+    // GL keeps its framebuffers and textures across mode switches: nothing is ever lost.
+    return false;
+}
+
+ResultCode GlDevice::restore(SurfaceHandle) { return kOk; }
+
+void GlDevice::uploadSheet(GlSurface& s) {
+    // Transparency of the colour key becomes alpha 0, which the blit's alpha test drops.
+    std::vector<uint32_t> keyed(s.pixels);
+    for (uint32_t& p : keyed) {
+        const bool transparent = s.keyed && (p & 0xFFFFFF) == (s.key & 0xFFFFFF);
+        p = transparent ? (p & 0xFFFFFF) : (p | 0xFF000000);
+    }
+    glBindTexture(GL_TEXTURE_2D, s.texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, s.width, s.height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, keyed.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+}
+
+ResultCode GlDevice::writePixels(SurfaceHandle handle, const uint32_t* argb, uint32_t width, uint32_t height) {
+    if (handle == 0 || handle > surfaces_.size() || !argb) return DDERR_INVALIDOBJECT;
+    GlSurface& s = surfaces_[handle - 1];
+    // The loaders make the surface as large as the bitmap, so the copy is one to one.
+    if (s.width != width || s.height != height) return DDERR_INVALIDPARAMS;
+    if (s.kind == Kind::Sheet) {
+        s.pixels.assign(argb, argb + static_cast<size_t>(width) * height);
+        uploadSheet(s);
+        return kOk;
+    }
+    if (s.kind != Kind::Texture) return DDERR_INVALIDPARAMS;
+    glBindTexture(GL_TEXTURE_2D, s.texture);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    // 16 bits per texel, as the texture format search asked for.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    return ok(0) ? kOk : E_FAIL;
+}
+
+ResultCode GlDevice::setColourKey(SurfaceHandle handle, uint32_t key) {
+    GlSurface* s = find(handle, Kind::Sheet);
+    if (!s) return DDERR_INVALIDOBJECT;
+    s->keyed = true;
+    s->key = key;
+    if (!s->pixels.empty()) uploadSheet(*s);
+    return kOk;
+}
+
+ResultCode GlDevice::bltFast(SurfaceHandle dest, int32_t x, int32_t y, SurfaceHandle src, const Rect& r,
+                             uint32_t flags) {
+    GlSurface* target = find(dest, Kind::Colour);
+    GlSurface* sheet = find(src, Kind::Sheet);
+    if (!target || !sheet) return DDERR_INVALIDOBJECT;
+    const int32_t w = r.right - r.left, h = r.bottom - r.top;
+    glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glBindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
+    glViewport(0, 0, target->width, target->height);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    // Pixels from the top left, as the overlay places them.
+    glOrtho(0, target->width, target->height, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_FOG);
+    glDisable(GL_BLEND);
+    glDisable(GL_CULL_FACE);
+    setEnabled(GL_ALPHA_TEST, flags & DDBLTFAST_SRCCOLORKEY);
+    glAlphaFunc(GL_GREATER, 0.5f);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, sheet->texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    const float u0 = float(r.left) / sheet->width, u1 = float(r.right) / sheet->width;
+    const float v0 = float(r.top) / sheet->height, v1 = float(r.bottom) / sheet->height;
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glColor4f(1, 1, 1, 1);
+    glBegin(GL_QUADS);
+    glTexCoord2f(u0, v0); glVertex2i(x, y);
+    glTexCoord2f(u1, v0); glVertex2i(x + w, y);
+    glTexCoord2f(u1, v1); glVertex2i(x + w, y + h);
+    glTexCoord2f(u0, v1); glVertex2i(x, y + h);
+    glEnd();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+    return kOk;
+}
+
+ResultCode GlDevice::createDevice(bool, SurfaceHandle renderTarget) {
+    // The software device was chosen before the context existed (Mesa's rasteriser).
+    GlSurface* s = find(renderTarget, Kind::Colour);
+    if (!context_ || !s) return DDERR_INVALIDOBJECT;
+    target_ = renderTarget;
+    bindTarget();
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex
+    glFogi(GL_FOG_COORDINATE_SOURCE, GL_FRAGMENT_DEPTH);
+    glHint(GL_FOG_HINT, GL_NICEST);
+    glDisable(GL_LIGHTING);
+    world_.setIdentity();
+    view_.setIdentity();
+    deviceReady_ = true;
+    return ok(0) ? kOk : E_FAIL;
+}
+
+void GlDevice::bindTarget() {
+    GlSurface* s = find(target_, Kind::Colour);
+    glBindFramebuffer(GL_FRAMEBUFFER, s ? s->framebuffer : 0);
+}
+
+ResultCode GlDevice::setViewport(const Viewport& v) {
+    GlSurface* s = find(target_, Kind::Colour);
+    if (!s) return DDERR_INVALIDOBJECT;
+    // GL counts rows from the bottom.
+    glViewport(v.x, static_cast<GLint>(s->height) - static_cast<GLint>(v.y + v.height), v.width, v.height);
+    glDepthRange(v.minZ, v.maxZ);
+    return kOk;
+}
+
+void GlDevice::loadModelView() {
+    // Row vectors times world times view: the same floats, read column-major by GL.
+    Matrix4 m;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k) sum += world_.at(r, k) * view_.at(k, c);
+            m.at(r, c) = sum;
+        }
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(m.m);
+}
+
+ResultCode GlDevice::setTransform(TransformState state, const Matrix4& matrix) {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    if (state == TransformState::World) {
+        world_ = matrix;
+        loadModelView();
+    } else if (state == TransformState::View) {
+        view_ = matrix;
+        loadModelView();
+    } else {
+        // Depth 0..1 becomes GL's -1..1: column 2 := 2 column 2 - column 3.
+        Matrix4 p = matrix;
+        for (int r = 0; r < 4; ++r) p.at(r, 2) = 2.0f * matrix.at(r, 2) - matrix.at(r, 3);
+        glMatrixMode(GL_PROJECTION);
+        glLoadMatrixf(p.m);
+        glMatrixMode(GL_MODELVIEW);
+    }
+    return kOk;
+}
+
+ResultCode GlDevice::setRenderState(uint32_t state, uint32_t value) {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    switch (state) {
+        case RS_TEXTUREPERSPECTIVE: glHint(GL_PERSPECTIVE_CORRECTION_HINT, value ? GL_NICEST : GL_FASTEST); break;
+        case RS_ZENABLE: setEnabled(GL_DEPTH_TEST, value != 0); break;
+        case RS_ZFUNC: glDepthFunc(compareFunction(value)); break;
+        case RS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
+        case RS_FILLMODE: glPolygonMode(GL_FRONT_AND_BACK, value == 1 ? GL_POINT : (value == 2 ? GL_LINE : GL_FILL)); break;
+        case RS_SHADEMODE: glShadeModel(value == 1 ? GL_FLAT : GL_SMOOTH); break;
+        case RS_CULLMODE:
+            // Culling counter-clockwise triangles keeps those the viewer sees clockwise.
+            setEnabled(GL_CULL_FACE, value == 2 || value == 3);
+            glFrontFace(value == 3 ? GL_CCW : GL_CW);
+            glCullFace(GL_BACK);
+            break;
+        case RS_DITHERENABLE: setEnabled(GL_DITHER, value != 0); break;
+        case RS_ALPHABLENDENABLE: setEnabled(GL_BLEND, value != 0); break;
+        case RS_SRCBLEND: {
+            GLint dst;
+            glGetIntegerv(GL_BLEND_DST, &dst);
+            glBlendFunc(blendFactor(value), dst);
+            break;
+        }
+        case RS_DESTBLEND: {
+            GLint src;
+            glGetIntegerv(GL_BLEND_SRC, &src);
+            glBlendFunc(src, blendFactor(value));
+            break;
+        }
+        case RS_FOGENABLE: setEnabled(GL_FOG, value != 0); break;
+        case RS_FOGVERTEXMODE:
+            if (value == 3) glFogi(GL_FOG_MODE, GL_LINEAR);
+            else if (value == 1) glFogi(GL_FOG_MODE, GL_EXP);
+            else if (value == 2) glFogi(GL_FOG_MODE, GL_EXP2);
+            break;
+        case RS_FOGCOLOR: {
+            const GLfloat colour[4] = {((value >> 16) & 0xFF) / 255.0f, ((value >> 8) & 0xFF) / 255.0f,
+                                       (value & 0xFF) / 255.0f, (value >> 24) / 255.0f};
+            glFogfv(GL_FOG_COLOR, colour);
+            break;
+        }
+        case RS_FOGSTART: glFogf(GL_FOG_START, bitsToFloat(value)); break;
+        case RS_FOGEND: glFogf(GL_FOG_END, bitsToFloat(value)); break;
+        case RS_LIGHTING: setEnabled(GL_LIGHTING, value != 0); break;
+        default: break;  // states without a GL counterpart (antialias, subpixel, ...) are accepted
+    }
+    return ok(0) ? kOk : DDERR_INVALIDPARAMS;
+}
+
+ResultCode GlDevice::setTextureStageState(uint32_t stage, uint32_t state, uint32_t value) {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    if (stage != 0) return DDERR_INVALIDPARAMS;
+    // Colour = texture x diffuse, alpha = diffuse alpha: GL's modulate, with textures
+    // that carry no alpha of their own.
+    if (state == TSS_COLOROP) glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, value == 4 ? GL_MODULATE : GL_REPLACE);
+    else if (state == TSS_MAGFILTER) magFilter_ = value;
+    else if (state == TSS_MINFILTER) minFilter_ = value;
+    return kOk;
+}
+
+ResultCode GlDevice::setTexture(uint32_t stage, SurfaceHandle handle) {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    if (stage != 0) return DDERR_INVALIDPARAMS;
+    if (handle == 0 || handle > surfaces_.size() || !surfaces_[handle - 1].texture) {
+        glDisable(GL_TEXTURE_2D);
+        return handle == 0 ? kOk : DDERR_INVALIDOBJECT;
+    }
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, surfaces_[handle - 1].texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter_ == 1 ? GL_NEAREST : GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter_ == 1 ? GL_NEAREST : GL_LINEAR);
+    return kOk;
+}
+
+ResultCode GlDevice::createVertexBuffer(const VertexBufferDesc& desc, BufferHandle& out) {
+    out = 0;
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    if (desc.vertexFormat != D3DFVF_LVERTEX || desc.numVertices == 0) return DDERR_INVALIDPARAMS;
+    GlBuffer b;
+    b.capacity = desc.numVertices;
+    glGenBuffers(1, &b.name);
+    glBindBuffer(GL_ARRAY_BUFFER, b.name);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.capacity) * sizeof(LitVertex), nullptr, GL_STREAM_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    if (!ok(0)) return E_FAIL;
+    buffers_.push_back(std::move(b));
+    out = static_cast<BufferHandle>(buffers_.size());
+    return kOk;
+}
+
+ResultCode GlDevice::lockVertexBuffer(BufferHandle handle, LitVertex*& data, uint32_t& capacity) {
+    data = nullptr;
+    capacity = 0;
+    if (handle == 0 || handle > buffers_.size()) return DDERR_INVALIDOBJECT;
+    GlBuffer& b = buffers_[handle - 1];
+    // The lock hands out system memory; the unlock sends only what was written.
+    if (b.shadow.size() != b.capacity) b.shadow.resize(b.capacity);
+    data = b.shadow.data();
+    capacity = b.capacity;
+    return kOk;
+}
+
+ResultCode GlDevice::unlockVertexBuffer(BufferHandle handle, uint32_t written) {
+    if (handle == 0 || handle > buffers_.size()) return DDERR_INVALIDOBJECT;
+    GlBuffer& b = buffers_[handle - 1];
+    if (written > b.capacity) written = b.capacity;
+    glBindBuffer(GL_ARRAY_BUFFER, b.name);
+    // Orphan the old storage so the driver need not wait for last frame's draw.
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.capacity) * sizeof(LitVertex), nullptr, GL_STREAM_DRAW);
+    if (written) glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(written) * sizeof(LitVertex), b.shadow.data());
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    return kOk;
+}
+
+ResultCode GlDevice::clear(const Rect& r, uint32_t flags, uint32_t colour, float z) {
+    GlSurface* s = find(target_, Kind::Colour);
+    if (!s) return DDERR_INVALIDOBJECT;
+    bindTarget();
+    glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_SCISSOR_BIT);
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(r.left, static_cast<GLint>(s->height) - r.bottom, r.right - r.left, r.bottom - r.top);
+    // A clear ignores the depth-write state, as the renderer expects of it.
+    glDepthMask(GL_TRUE);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(((colour >> 16) & 0xFF) / 255.0f, ((colour >> 8) & 0xFF) / 255.0f, (colour & 0xFF) / 255.0f,
+                 (colour >> 24) / 255.0f);
+    glClearDepth(z);
+    GLbitfield mask = 0;
+    if (flags & D3DCLEAR_TARGET) mask |= GL_COLOR_BUFFER_BIT;
+    if (flags & D3DCLEAR_ZBUFFER) mask |= GL_DEPTH_BUFFER_BIT;
+    glClear(mask);
+    glPopAttrib();
+    return kOk;
+}
+
+ResultCode GlDevice::beginScene() {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    bindTarget();
+    return kOk;
+}
+
+ResultCode GlDevice::endScene() { return deviceReady_ && ok(0) ? kOk : E_FAIL; }
+
+void GlDevice::applyVertexPointers(const LitVertex* base) {
+    const auto* bytes = reinterpret_cast<const char*>(base);
+    glVertexPointer(3, GL_FLOAT, sizeof(LitVertex), bytes + offsetof(LitVertex, x));
+    // 0xAARRGGBB words are B, G, R, A in memory.
+    glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(LitVertex), bytes + offsetof(LitVertex, colour));
+    glTexCoordPointer(2, GL_FLOAT, sizeof(LitVertex), bytes + offsetof(LitVertex, tu));
+}
+
+ResultCode GlDevice::drawPrimitive(uint32_t type, const LitVertex* vertices, uint32_t count) {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    if (!vertices) return DDERR_INVALIDPARAMS;
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    applyVertexPointers(vertices);
+    glDrawArrays(primitiveMode(type), 0, count);
+    return ok(0) ? kOk : E_FAIL;
+}
+
+ResultCode GlDevice::drawPrimitiveVB(uint32_t type, BufferHandle handle, uint32_t first, uint32_t count) {
+    if (!deviceReady_) return DDERR_INVALIDOBJECT;
+    if (handle == 0 || handle > buffers_.size()) return DDERR_INVALIDOBJECT;
+    const GlBuffer& b = buffers_[handle - 1];
+    if (first > b.capacity || count > b.capacity - first) return DDERR_INVALIDPARAMS;
+    if (count == 0) return kOk;
+    glBindBuffer(GL_ARRAY_BUFFER, b.name);
+    applyVertexPointers(nullptr);
+    glDrawArrays(primitiveMode(type), first, count);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    return ok(0) ? kOk : E_FAIL;
+}
+
+ResultCode GlDevice::flip(SurfaceHandle front) {
+    GlSurface* s = find(front, Kind::Window);
+    if (!s) return DDERR_INVALIDOBJECT;
+    Rect ignored{};
+    return blitToWindow(front, s->attachedBack, ignored);
+}
+
+ResultCode GlDevice::blitToWindow(SurfaceHandle front, SurfaceHandle back, Rect& presentRect) {
+    GlSurface* w = find(front, Kind::Window);
+    GlSurface* b = find(back, Kind::Colour);
+    if (!w || !b) return DDERR_INVALIDOBJECT;
+    int dw = 0, dh = 0;
+    SDL_GL_GetDrawableSize(window_, &dw, &dh);
+    int wx = 0, wy = 0;
+    SDL_GetWindowPosition(window_, &wx, &wy);
+    presentRect = {wx, wy, wx + dw, wy + dh};
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, b->framebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glBlitFramebuffer(0, 0, b->width, b->height, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT,
+                      (static_cast<int>(b->width) == dw && static_cast<int>(b->height) == dh) ? GL_NEAREST : GL_LINEAR);
+    SDL_GL_SwapWindow(window_);
+    bindTarget();
+    return ok(0) ? kOk : E_FAIL;
+}
+
+void GlDevice::releaseDevice() {
+    for (GlBuffer& b : buffers_)
+        if (b.name && context_) glDeleteBuffers(1, &b.name);
+    buffers_.clear();
+    deviceReady_ = false;
+    target_ = 0;
+}
+
+void GlDevice::releaseDirect3D() {
+    if (context_) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
+    context_ = nullptr;
+    surfaces_.clear();
+}
+
+void GlDevice::releaseDirectDraw() {}
+
+bool GlDevice::readBitmapFile(const char* name, std::vector<uint32_t>& argb, uint32_t& width, uint32_t& height) {
+    SDL_Surface* loaded = SDL_LoadBMP(name);
+    if (!loaded) return false;
+    SDL_Surface* converted = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);
+    SDL_FreeSurface(loaded);
+    if (!converted) return false;
+    width = converted->w;
+    height = converted->h;
+    argb.resize(static_cast<size_t>(width) * height);
+    SDL_LockSurface(converted);
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(&argb[static_cast<size_t>(y) * width], static_cast<const char*>(converted->pixels) + y * converted->pitch,
+                    width * 4);
+    SDL_UnlockSurface(converted);
+    SDL_FreeSurface(converted);
+    return true;
+}
+
+bool GlDevice::readBackBuffer(std::vector<uint32_t>& argb, uint32_t& width, uint32_t& height) {
+    GlSurface* s = find(target_, Kind::Colour);
+    if (!s) return false;
+    width = s->width;
+    height = s->height;
+    std::vector<uint32_t> rows(static_cast<size_t>(width) * height);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, s->framebuffer);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, rows.data());
+    argb.resize(rows.size());
+    for (uint32_t y = 0; y < height; ++y)
+        std::memcpy(&argb[static_cast<size_t>(y) * width], &rows[static_cast<size_t>(height - 1 - y) * width], width * 4);
+    bindTarget();
+    return ok(0);
+}

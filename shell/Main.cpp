@@ -1,0 +1,131 @@
+// Linkweave's entry, start-up order, window and main loop. This is the platform edge
+// of the shell: SDL2 supplies the window, its events and the millisecond clock.
+#include <SDL.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "render/Engine.h"
+#include "render/GlDevice.h"
+#include "render/NodeModel.h"
+#include "render/Viewer.h"
+#include "shell/FrameClock.h"
+#include "web/CurlHttpClient.h"
+#include "webspace/Webspace.h"
+
+// Constructed before main runs: empty and paused, so nothing is fetched until the user
+// starts the trace.
+static Webspace webspace;
+
+namespace {
+
+Engine* engine = nullptr;
+GlDevice* glDevice = nullptr;
+SDL_Window* window = nullptr;
+Viewer* viewer = nullptr;
+char initialUrl[kInitialUrlCapacity];
+int32_t appActive = 1;  // frames run only while the window has focus
+FrameClock frameClock;
+int32_t selectedNode = 0;
+char fpsText[32];
+
+uint32_t ticks() { return SDL_GetTicks(); }
+
+// 1 when the program can run; 0 after it has said on standard error why it cannot.
+int initApplication() {
+    frameClock = FrameClock{};
+    engine = new (std::nothrow) Engine(nullptr, initialUrl, &webspace.maxPages);
+    if (!engine) {
+        std::fprintf(stderr, "linkweave: out of memory at start-up\n");
+        return 0;
+    }
+    const DisplaySettings& display = engine->display;
+    // Mesa's software rasteriser has to be chosen before the GL driver is loaded.
+    if (display.hardwareDevice == 0) setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "linkweave: cannot open a window: %s\n", SDL_GetError());
+        return 0;
+    }
+    const bool fullScreen = display.fullScreen == 1;
+    window = SDL_CreateWindow("Linkweave", fullScreen ? 0 : SDL_WINDOWPOS_UNDEFINED,
+                              fullScreen ? 0 : SDL_WINDOWPOS_UNDEFINED, display.displayWidth,
+                              display.displayHeight,
+                              SDL_WINDOW_OPENGL | (fullScreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE));
+    if (!window) {
+        std::fprintf(stderr, "linkweave: cannot open a window: %s\n", SDL_GetError());
+        return 0;
+    }
+    SDL_ShowWindow(window);
+    SDL_ShowCursor(SDL_DISABLE);  // Linkweave draws its own pointer
+
+    glDevice = new GlDevice(window);
+    engine->device = glDevice;
+    engine->setUpDevice(window);
+    if (!glDevice->hasContext() || !engine->haveDevice) {
+        std::fprintf(stderr, "linkweave: no usable OpenGL context: %s\n", SDL_GetError());
+        return 0;
+    }
+    engine->loadDataFiles();
+    engine->buildBuiltInMeshes();
+
+    viewer = new Viewer;
+    viewer->reset(webspace, selectedNode, display.displayWidth, display.displayHeight);
+
+    webspace.engine = engine;
+    webspace.selectedNode = &selectedNode;
+    webspace.modelBuilder = new EngineNodeModelBuilder(*engine, *viewer);
+    webspace.httpClient = new CurlHttpClient;
+    webspace.clock = ticks;
+    engine->webspace = &webspace;
+
+    webspace.findOrAdd(initialUrl, -1);
+    selectedNode = 0;
+    return 1;
+}
+
+void handleEvent(const SDL_Event& event) {
+    if (event.type == SDL_WINDOWEVENT) {
+        if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) appActive = 1;
+        else if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) appActive = 0;
+    } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
+        // Escape asks the window to close, which ends the loop like any other close.
+        SDL_Event quit{};
+        quit.type = SDL_QUIT;
+        SDL_PushEvent(&quit);
+    }
+}
+
+void runFrame() {
+    frameClock.tick(ticks());
+    // Camera: eye on its sphere, target gliding to the selection, new view matrix.
+    viewer->placeEye();
+    viewer->followSelection(webspace, selectedNode, *engine);
+    if (!webspace.finished) webspace.crawlStep();
+    webspace.updateNodes();
+    engine->renderFrame();
+    std::snprintf(fpsText, sizeof fpsText, "FPS: %d", static_cast<int>(frameClock.framesPerSecond));
+    engine->present();
+}
+
+int runMainLoop() {
+    if (!initApplication()) return 1;
+    for (;;) {
+        SDL_Event event;
+        // Every waiting event is handled before the next frame.
+        if (SDL_PollEvent(&event)) {
+            if (event.type == SDL_QUIT) return 0;
+            handleEvent(event);
+            continue;
+        }
+        if (!appActive) {
+            SDL_WaitEvent(nullptr);  // sleep until something happens
+            continue;
+        }
+        runFrame();
+    }
+}
+
+}  // namespace
+
+int main(int, char**) { return runMainLoop(); }
