@@ -1,0 +1,81 @@
+// The logo and icon of Preflight, drawn as 16-colour pixel art: a small site graph (the
+// root page on top, its links fanning out to pages below) over a woven band. Each hex
+// digit is one pixel, an index into kArtPalette; edit the rows to change the picture.
+#include "setup/SetupLogic.h"
+
+namespace {
+
+const char* const kLogoRows[32] = {
+    "88888888888888888888888888888888",
+    "81111111111111111111111111111118",
+    "81111111111111111111111111111118",
+    "81111111111111CCCC11111111111118",
+    "81111111111111CFFC11111111111118",
+    "81111111111111CFFC11111111111118",
+    "81111111111111CCCC11111111111118",
+    "81111111111111B1B1B1111111111118",
+    "8111111111111B11B11B111111111118",
+    "811111111111B111B111B11111111118",
+    "811111111111B111B111B11111111118",
+    "81111111111B1111B1111B1111111118",
+    "8111111111B11111B11111B111111118",
+    "811116666B1111666611111666611118",
+    "811116EE6111116EE6111116EE611118",
+    "811116EE6111116EE6111116EE611118",
+    "81111666611111666611111666611118",
+    "811111B1B111111B1B111111B1B11118",
+    "811111B1B11111B111B11111B1B11118",
+    "811111B11B1111B111B1111B11B11118",
+    "811111B11B1111B111B1111B11B11118",
+    "81111B111B111B11111B111B111B1118",
+    "81111B1111B1B1111111B1B1111B1118",
+    "81666611166661111116666111666618",
+    "816EE61116EE61111116EE61116EE618",
+    "816EE61116EE61111116EE61116EE618",
+    "81666611166661111116666111666618",
+    "81111111111111111111111111111118",
+    "812AAA222AAA222AAA222AAA222AAA18",
+    "81111111111111111111111111111118",
+    "81111111111111111111111111111118",
+    "88888888888888888888888888888888",
+};
+
+const char* const kIcon16Rows[16] = {
+    "8888888888888888",
+    "8111111111111118",
+    "8111111FF1111118",
+    "8111111FF1111118",
+    "8111111B1B111118",
+    "811111B111B11118",
+    "811111B111B11118",
+    "811EEB11111EE118",
+    "811EE111111EE118",
+    "8111BB11111BB118",
+    "8111B1B111B1B118",
+    "811B11B111B11B18",
+    "81EE111EEB11EE18",
+    "81EE111EE111EE18",
+    "8111111111111118",
+    "8888888888888888",
+};
+
+}  // namespace
+
+const std::array<uint32_t, 16> kArtPalette = {
+    0x000000, 0x000080, 0x008000, 0x008080, 0x800000, 0x800080, 0x808000, 0xC0C0C0,
+    0x808080, 0x0000FF, 0x00FF00, 0x00FFFF, 0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF,
+};
+
+PaletteImage logoImage() { return {32, kLogoRows}; }
+
+// The large icon is the logo itself; the small one is drawn for 16 pixels rather than
+// scaled, so its lines stay one pixel wide.
+PaletteImage iconImage(int size) { return size <= 16 ? PaletteImage{16, kIcon16Rows} : logoImage(); }
+
+int paletteIndexAt(const PaletteImage& image, int x, int y) {
+    if (x < 0 || y < 0 || x >= image.size || y >= image.size) return 0;
+    char c = image.rows[y][x];
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return 0;
+}
