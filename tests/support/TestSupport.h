@@ -35,7 +35,7 @@ std::vector<std::string> lines(std::initializer_list<std::vector<std::string>> g
 // The step of a fetch at which the fake client fails.
 enum class FailAt {
     Nothing, Open, ConnectTimeout, ReceiveTimeout, Split, Connect, OpenRequest, Send,
-    StatusText, StatusCode, FirstRead, SecondRead,
+    StatusText, StatusCode, FirstRead,
 };
 
 struct FakePage {
