@@ -404,9 +404,11 @@ ResultCode GlDevice::setRenderState(uint32_t state, uint32_t value) {
         case RS_FILLMODE: glPolygonMode(GL_FRONT_AND_BACK, value == 1 ? GL_POINT : (value == 2 ? GL_LINE : GL_FILL)); break;
         case RS_SHADEMODE: glShadeModel(value == 1 ? GL_FLAT : GL_SMOOTH); break;
         case RS_CULLMODE:
-            // Culling counter-clockwise triangles keeps those the viewer sees clockwise.
+            // The matrices load unchanged and nothing is mirrored on the way to the window,
+            // so a triangle keeps the winding it has on the screen: culling the
+            // counter-clockwise ones (3) keeps those the viewer sees clockwise.
             setEnabled(GL_CULL_FACE, value == 2 || value == 3);
-            glFrontFace(value == 3 ? GL_CCW : GL_CW);
+            glFrontFace(value == 3 ? GL_CW : GL_CCW);
             glCullFace(GL_BACK);
             break;
         case RS_DITHERENABLE: setEnabled(GL_DITHER, value != 0); break;

@@ -68,6 +68,15 @@ int main(int argc, char** argv) {
         copyText(p.path, p.url + 11);
         space->buildNodeModel(i);
     }
+    // The viewer's camera, as the program has it once the view has glided to the root.
+    viewer.reset(*space, 0, 1024, 768);
+    viewer.rotation.x = 0.5f;  // turned a little, so the layers show their depth
+    viewer.rotation.y = 3.5f;  // and looking down on them
+    viewer.distance = 14.0f;
+    for (int frame = 0; frame < 600; ++frame) {
+        viewer.placeEye();
+        viewer.followSelection(*space, 0, engine);
+    }
     space->updateNodes();
     engine.renderFrame();
     // A line of text from the sprite sheet, to show the font as well.
