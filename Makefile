@@ -13,7 +13,7 @@ PACKAGES = cmake g++ make pkg-config curl python3 \
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build test run bench clean
+.PHONY: all deps configure build test run screenshot bench clean
 
 all: build
 
@@ -43,6 +43,10 @@ test: build
 
 run: build
 	bash tools/run-demo.sh $(BUILD)
+
+# Linkweave on the demo site under Xvfb, saved as docs/crawl.png.
+screenshot: build
+	bash tools/screenshot-crawl.sh $(BUILD)
 
 bench: build
 	@if [ -f bench/run-benchmarks.sh ]; then bash bench/run-benchmarks.sh $(BUILD); else echo 'No benchmarks yet.'; fi

@@ -290,7 +290,10 @@ ResultCode GlDevice::bltFast(SurfaceHandle dest, int32_t x, int32_t y, SurfaceHa
     GlSurface* sheet = find(src, Kind::Sheet);
     if (!target || !sheet) return DDERR_INVALIDOBJECT;
     const int32_t w = r.right - r.left, h = r.bottom - r.top;
+    // Client arrays are not part of the attribute stack: without their own push, the
+    // scene of the next frame would lose its vertex colours to the blit's white.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glBindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
     glViewport(0, 0, target->width, target->height);
     glMatrixMode(GL_PROJECTION);
@@ -325,6 +328,7 @@ ResultCode GlDevice::bltFast(SurfaceHandle dest, int32_t x, int32_t y, SurfaceHa
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
+    glPopClientAttrib();
     glPopAttrib();
     return kOk;
 }

@@ -2,12 +2,30 @@
 
 #include <cmath>
 
+#include "input/Input.h"
 #include "render/Engine.h"
 #include "webspace/Webspace.h"
 
 namespace {
 constexpr float kGlideBand = 0.2f;  // an axis stops gliding within this of the node
 constexpr float kGlideStep = 10.0f; // the dominant axis moves 1/10 unit per frame
+
+// One axis of the drag: a still mouse lets the spin run down; a moving one adds to it
+// only while the right button is held, so plain pointer moves keep the spin as it is.
+void steerSpin(float& spin, int32_t delta, bool rightDown, float maxSpin) {
+    if (delta == 0) {
+        if (spin > 0) spin -= kSpinDecay;
+        if (spin < 0) spin += kSpinDecay;
+        if (spin > -kSpinSnap && spin < kSpinSnap) spin = 0;
+        return;
+    }
+    float step = static_cast<float>(delta) * kSpinPerPixel;
+    // Only the positive step is limited; a fast pull the other way is left to the clamp.
+    if (step > kMaxSpinStep) step = kMaxSpinStep;
+    if (rightDown) spin += step;
+    if (spin > maxSpin) spin = maxSpin;
+    if (spin < -maxSpin) spin = -maxSpin;
+}
 }  // namespace
 
 void Viewer::reset(const Webspace& space, int32_t selectedNode, int32_t displayWidth, int32_t displayHeight) {
@@ -21,6 +39,71 @@ void Viewer::reset(const Webspace& space, int32_t selectedNode, int32_t displayW
     hoveredNode = -1;
     distance = 10.0f;
     maxSpin = 0.08f;
+    displayWidth_ = displayWidth;
+    displayHeight_ = displayHeight;
+}
+
+void Viewer::update() {
+    handleInput();
+    if (space && selectedNode && engine) followSelection(*space, *selectedNode, *engine);
+}
+
+void Viewer::handleInput() {
+    if (keyboard) keyboard->read();
+    if (mouse) mouse->read();
+    const bool zoomIn = keyboard && keyboard->down(DIK_UP);
+    const bool zoomOut = keyboard && keyboard->down(DIK_DOWN);
+    const int32_t dx = mouse ? mouse->lX : 0;
+    const int32_t dy = mouse ? mouse->lY : 0;
+    const bool leftDown = mouse && mouse->rgbButtons[0] != 0;
+    const bool rightDown = mouse && mouse->rgbButtons[1] != 0;
+
+    // Both keys held cancel; the limits are tested before each step, not clamped after.
+    if (zoomIn && distance > kMinDistance) distance -= kZoomStep;
+    if (zoomOut && distance < kMaxDistance) distance += kZoomStep;
+
+    if (leftDown && rightDown) {
+        // The hold: pointer and rotation freeze, the spin waits for the release.
+        if (dy != 0) {
+            if (distance < kMinDistance) distance = kMinDistance;
+            if (distance > kMaxDistance) distance = kMaxDistance;
+        }
+    } else {
+        pointer.x += static_cast<float>(dx);
+        steerSpin(spin.x, dx, rightDown, maxSpin);
+        rotation.x += spin.x;
+        if (rotation.x > kFullTurn) rotation.x -= kFullTurn;
+        if (rotation.x < 0) rotation.x += kFullTurn;
+
+        pointer.y += static_cast<float>(dy);
+        steerSpin(spin.y, dy, rightDown, maxSpin);
+        rotation.y += spin.y;
+        if (rotation.y > kMaxTilt) rotation.y = kMaxTilt;
+        if (rotation.y < kMinTilt) rotation.y = kMinTilt;
+    }
+
+    placeEye();
+
+    if (pointer.x < 0) pointer.x = 0;
+    if (pointer.y < 0) pointer.y = 0;
+    if (pointer.x > static_cast<float>(displayWidth_ - kPointerSize)) pointer.x = static_cast<float>(displayWidth_ - kPointerSize);
+    if (pointer.y > static_cast<float>(displayHeight_ - kPointerSize)) pointer.y = static_cast<float>(displayHeight_ - kPointerSize);
+
+    // The first node in slot order inside the box wins, whatever lies in front on screen.
+    hoveredNode = -1;
+    if (space) {
+        for (int32_t i = 0; i < space->nodeCount && i < kPageSlots; ++i) {
+            const Vector3& s = space->pages[i].screen;
+            if (pointer.x - kPickHalfBox < s.x && s.x < pointer.x + kPickHalfBox &&
+                pointer.y - kPickHalfBox < s.y && s.y < pointer.y + kPickHalfBox) {
+                if (leftDown && selectedNode) *selectedNode = i;
+                hoveredNode = i;
+                break;
+            }
+        }
+    }
+
+    if (controls) controls->handlePointer(*this, leftDown);
 }
 
 void Viewer::placeEye() {
@@ -35,6 +118,7 @@ void Viewer::followSelection(const Webspace& space, int32_t selectedNode, Engine
     const Vector3& node = space.pages[selectedNode].position;
     const Vector3 d = node - target;
     const float a = std::fabs(d.x), b = std::fabs(d.y), c = std::fabs(d.z);
+    // Ties go to z, then y: the divisor is x's only when x alone is largest.
     const float m = (a > b && a > c) ? a : ((b > a && b > c) ? b : c);
     if (m != 0.0f) {
         const Vector3 u = d / m;

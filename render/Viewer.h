@@ -1,7 +1,9 @@
-// The user's camera: it orbits its target at `distance`, placed by the two angles of
-// `rotation`, and glides its target towards the selected node. Input (zoom, drag,
-// pointer, picking) is added by the input layer; this holds the camera state and the
-// view matrix the renderer needs.
+// The user's camera and the software mouse pointer. Once per frame the viewer reads the
+// keyboard and mouse, zooms with the arrow keys, turns and tilts the webspace with a
+// right-button drag that keeps spinning and slows down afterwards, moves and clamps the
+// pointer, picks the node under it, lets the overlay react to clicks, glides its target
+// towards the selected node and hands the device a new view matrix. The eye always lies
+// on a sphere of radius `distance` around the target. All motion is counted per frame.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +12,29 @@
 
 class Engine;
 class Webspace;
+class Keyboard;
+class Mouse;
+class Viewer;
+
+// What the overlay does with the pointer once it has been moved, clamped and the node
+// under it picked: the icon clicks and the hover label.
+class PointerControls {
+public:
+    virtual ~PointerControls() = default;
+    virtual void handlePointer(Viewer& viewer, bool leftDown) = 0;
+};
+
+constexpr float kZoomStep = 0.2f;          // units per frame while an arrow key is held
+constexpr float kMinDistance = 1.0f;       // units
+constexpr float kMaxDistance = 500.0f;     // units
+constexpr float kSpinPerPixel = 1.0f / 3000.0f;  // radians per frame per pixel of drag
+constexpr float kMaxSpinStep = 0.02f;      // radians per frame: most one read adds
+constexpr float kSpinDecay = 0.003f;       // radians per frame, per frame without movement
+constexpr float kSpinSnap = 0.004f;        // below this the spin stops
+constexpr float kFullTurn = 6.28318530718f;  // radians
+constexpr float kMinTilt = 2.0f, kMaxTilt = 4.5f;  // radians: never straight above or below
+constexpr int32_t kPointerSize = 12;       // pixels kept free at the right and bottom
+constexpr float kPickHalfBox = 5.0f;       // pixels: a node is hit strictly within +-5
 
 class Viewer {
 public:
@@ -23,10 +48,28 @@ public:
     float distance;
     float maxSpin;     // radians per frame
 
+    // Wired once at start-up; a missing piece is simply not used.
+    Keyboard* keyboard = nullptr;
+    Mouse* mouse = nullptr;
+    const Webspace* space = nullptr;
+    int32_t* selectedNode = nullptr;
+    Engine* engine = nullptr;
+    PointerControls* controls = nullptr;
+
     // Initial state: the target starts below and behind the selected slot's position.
     void reset(const Webspace& space, int32_t selectedNode, int32_t displayWidth, int32_t displayHeight);
+    // One frame: input, then the glide and the view matrix.
+    void update();
+    // Keys, mouse, zoom, spin and rotation, eye, pointer, hover and pick, overlay clicks.
+    void handleInput();
     // Places the eye on its sphere around the current target.
     void placeEye();
     // Glides the target towards the selected node and hands the engine a new view matrix.
     void followSelection(const Webspace& space, int32_t selectedNode, Engine& engine);
+
+    int32_t displayWidth() const { return displayWidth_; }
+    int32_t displayHeight() const { return displayHeight_; }
+
+private:
+    int32_t displayWidth_ = 0, displayHeight_ = 0;
 };

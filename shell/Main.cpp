@@ -6,11 +6,18 @@
 #include <cstdlib>
 #include <new>
 
+#include "input/Input.h"
+#include "input/SdlInput.h"
+#include "overlay/BrowserOpener.h"
+#include "overlay/Icons.h"
+#include "overlay/Text.h"
 #include "render/Engine.h"
 #include "render/GlDevice.h"
 #include "render/NodeModel.h"
 #include "render/Viewer.h"
 #include "shell/FrameClock.h"
+#include "shell/Panels.h"
+#include "shell/SelectionKeys.h"
 #include "web/CurlHttpClient.h"
 #include "webspace/Webspace.h"
 
@@ -24,11 +31,14 @@ Engine* engine = nullptr;
 GlDevice* glDevice = nullptr;
 SDL_Window* window = nullptr;
 Viewer* viewer = nullptr;
+InputSystem* inputSystem = nullptr;
+Keyboard* keyboard = nullptr;
+Mouse* mouse = nullptr;
+Icons* icons = nullptr;  // also holds the HELP and DEBUG flags and the hover label
 char initialUrl[kInitialUrlCapacity];
 int32_t appActive = 1;  // frames run only while the window has focus
 FrameClock frameClock;
 int32_t selectedNode = 0;
-char fpsText[32];
 
 uint32_t ticks() { return SDL_GetTicks(); }
 
@@ -69,8 +79,26 @@ int initApplication() {
     engine->loadDataFiles();
     engine->buildBuiltInMeshes();
 
+    inputSystem = new InputSystem;
+    inputSystem->create(new SdlInput(window));
+    keyboard = new Keyboard;
+    keyboard->create(*inputSystem, window);
+    mouse = new Mouse;
+    mouse->create(*inputSystem, window);
+
+    icons = new Icons;
+    icons->space = &webspace;
+    icons->selectedNode = &selectedNode;
+    icons->opener = new BrowserOpener;
+
     viewer = new Viewer;
     viewer->reset(webspace, selectedNode, display.displayWidth, display.displayHeight);
+    viewer->keyboard = keyboard;
+    viewer->mouse = mouse;
+    viewer->space = &webspace;
+    viewer->selectedNode = &selectedNode;
+    viewer->engine = engine;
+    viewer->controls = icons;
 
     webspace.engine = engine;
     webspace.selectedNode = &selectedNode;
@@ -98,13 +126,24 @@ void handleEvent(const SDL_Event& event) {
 
 void runFrame() {
     frameClock.tick(ticks());
-    // Camera: eye on its sphere, target gliding to the selection, new view matrix.
-    viewer->placeEye();
-    viewer->followSelection(webspace, selectedNode, *engine);
+    // Input, pointer, picks and clicks, then the camera's glide and the view matrix.
+    viewer->update();
     if (!webspace.finished) webspace.crawlStep();
     webspace.updateNodes();
     engine->renderFrame();
-    std::snprintf(fpsText, sizeof fpsText, "FPS: %d", static_cast<int>(frameClock.framesPerSecond));
+    keyboard->read();
+    applySelectionKeys(*keyboard, webspace.nodeCount, selectedNode);
+
+    EngineCanvas canvas(*engine);
+    OverlayView overlay;
+    overlay.width = engine->display.displayWidth;
+    overlay.height = engine->display.displayHeight;
+    overlay.space = &webspace;
+    overlay.selectedNode = selectedNode;
+    overlay.viewer = viewer;
+    overlay.icons = icons;
+    overlay.framesPerSecond = frameClock.framesPerSecond;
+    drawOverlay(canvas, overlay);
     engine->present();
 }
 
