@@ -6,9 +6,17 @@ export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cd "$work"  # the crawl writes debug.txt into the working directory
-for bench in crawl_bench render_bench; do
-    if [ -x "$build/$bench" ]; then
-        echo "== $bench"
-        "$build/$bench" --benchmark_min_time=0.2
+ln -s "$build/data" data
+
+echo "== crawl steps"
+"$build/crawl_bench" --benchmark_min_time=0.2
+
+if [ -x "$build/render_bench" ]; then
+    echo
+    echo "== frames"
+    if [ -n "${DISPLAY:-}" ]; then
+        "$build/render_bench"
+    else
+        xvfb-run -a -s "-screen 0 1280x1024x24" "$build/render_bench"
     fi
-done
+fi
