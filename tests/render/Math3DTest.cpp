@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 
 #include "render/Math3D.h"
 
@@ -57,22 +56,6 @@ TEST(Matrix4, Perspective) {
     const Matrix4 p = Matrix4().setPerspective(0.1f, 300.0f, 1.0471976f);
     const float expected[16] = {1.2990381f, 0, 0, 0, 0, 1.7320508f, 0, 0, 0, 0, 1.0003334f, 1, 0, 0, -0.10003334f, 0};
     expectMatrix(p, expected);
-}
-
-TEST(Vector3, Operations) {
-    Vector3 a(1, 2, 3);
-    a += Vector3(1, 1, 1);
-    expectPoint(a, 2, 3, 4);
-    expectPoint(a - Vector3(2, 3, 4), 0, 0, 0);
-    expectPoint(a / 2, 1, 1.5f, 2);
-    EXPECT_FLOAT_EQ(Vector3(3, 4, 0).length(), 5);
-    EXPECT_FLOAT_EQ(Vector3(3, 4, 0).lengthSquared(), 25);
-    expectPoint(Vector3(0, 0, 9).normalised(), 0, 0, 1);
-    EXPECT_FLOAT_EQ(Vector3::dot({1, 2, 3}, {4, 5, 6}), 32);
-    expectPoint(Vector3::cross({1, 0, 0}, {0, 1, 0}), 0, 0, 1);
-    EXPECT_EQ(a[0], a.x);
-    EXPECT_EQ(a[2], a.z);
-    EXPECT_FALSE(std::isfinite(Vector3(0, 0, 0).normalised().x));
 }
 
 }  // namespace

@@ -137,29 +137,17 @@ TEST(ComputeDir, WorkedExamples) {
     }
 }
 
-TEST_F(PageFetch, PagesOfOneDirectoryShareALevel) {
-    for (const char* url : {"http://h/docs/a.html", "http://h/docs/b.html", "http://h/index.html"}) {
-        client.site[url] = {200, "OK", "<p>"};
-    }
-    PageNode& a = addPage("http://h/docs/a.html");
-    PageNode& b = addPage("http://h/docs/b.html");
-    PageNode& top = addPage("http://h/index.html");
-    a.fetch(*space, &client);
-    b.fetch(*space, &client);
-    top.fetch(*space, &client);
-    EXPECT_EQ(a.level, 1);
-    EXPECT_EQ(b.level, 1);
-    EXPECT_EQ(top.level, 2);
-    EXPECT_EQ(space->nextLevel, 3);
-}
-
-TEST_F(PageFetch, LevelsStopGrowingAtFifty) {
-    for (int i = 0; i < 52; ++i) {
-        const std::string url = "http://h/d" + std::to_string(i) + "/p.html";
-        client.site[url] = {200, "OK", "<p>"};
-        PageNode& node = addPage(url.c_str());
+TEST_F(PageFetch, DirectoriesShareLevelsHandedOutInOrderUpToFifty) {
+    // docs/a and docs/b share level 1; the root directory is the next new one; then 52
+    // more directories take 3 to 49 and every later one 50.
+    std::vector<std::string> urls = {"http://h/docs/a.html", "http://h/docs/b.html", "http://h/index.html"};
+    for (int i = 0; i < 52; ++i) urls.push_back("http://h/d" + std::to_string(i) + "/p.html");
+    for (size_t i = 0; i < urls.size(); ++i) {
+        client.site[urls[i]] = {200, "OK", "<p>"};
+        PageNode& node = addPage(urls[i].c_str());
         ASSERT_EQ(node.fetch(*space, &client), 1);
-        EXPECT_EQ(node.level, i < 49 ? i + 1 : 50) << url;
+        const int expected = i < 2 ? 1 : (i < 50 ? static_cast<int>(i) : 50);
+        EXPECT_EQ(node.level, expected) << urls[i];
     }
     EXPECT_EQ(space->nextLevel, 50);
 }

@@ -82,12 +82,6 @@ TEST(ExtractBetween, SearchesAPageSizedText) {
     EXPECT_STREQ(out, "end");
 }
 
-TEST(ToUpperInPlace, FoldsOnlyAsciiLettersAndReturnsLength) {
-    char text[] = "aZ09-\xe4z";
-    EXPECT_EQ(toUpperInPlace(text), 7);
-    EXPECT_STREQ(text, "AZ09-\xe4Z");
-}
-
 TEST(FixedText, CopyAndAppendNeverPassTheField) {
     char field[8];
     EXPECT_TRUE(copyText(field, "1234567"));
