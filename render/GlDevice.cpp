@@ -368,13 +368,7 @@ ResultCode GlDevice::setViewport(const Viewport& v) {
 
 void GlDevice::loadModelView() {
     // Row vectors times world times view: the same floats, read column-major by GL.
-    Matrix4 m;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
-            float sum = 0;
-            for (int k = 0; k < 4; ++k) sum += world_.at(r, k) * view_.at(k, c);
-            m.at(r, c) = sum;
-        }
+    const Matrix4 m = Matrix4::product(world_, view_);
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(m.m);
 }

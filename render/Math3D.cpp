@@ -98,6 +98,18 @@ Matrix4& Matrix4::setPerspective(float nearPlane, float farPlane, float fieldOfV
     return *this;
 }
 
+Matrix4 Matrix4::product(const Matrix4& a, const Matrix4& b) {
+    Matrix4 out;
+    for (int r = 0; r < 4; ++r) {
+        for (int c = 0; c < 4; ++c) {
+            double sum = 0;
+            for (int k = 0; k < 4; ++k) sum += static_cast<double>(a.at(r, k)) * b.at(k, c);
+            out.at(r, c) = static_cast<float>(sum);
+        }
+    }
+    return out;
+}
+
 Vector3 Matrix4::transformPoint(const Vector3& p) const {
     return {p.x * at(0, 0) + p.y * at(1, 0) + p.z * at(2, 0) + at(3, 0),
             p.x * at(0, 1) + p.y * at(1, 1) + p.z * at(2, 1) + at(3, 1),

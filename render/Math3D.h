@@ -1,7 +1,7 @@
 // Vector and matrix math of the renderer, in Direct3D's conventions: row vectors
 // multiplied on the left, a left-handed system, row-major 4 x 4 matrices with the
-// translation in row 3. Angles are in radians. Every matrix is made by a builder;
-// there is no general product or inverse, since nothing needs one.
+// translation in row 3. Angles are in radians. Every matrix is made by a builder
+// or as the product of two (world, view and projection combined); there is no inverse.
 #pragma once
 
 struct Vector3 {
@@ -46,6 +46,9 @@ struct Matrix4 {
     Matrix4& setLookAt(Vector3 eye, Vector3 target, Vector3 up);
     // Projection with a fixed 3:4 horizontal factor, depth mapped to [0, 1].
     Matrix4& setPerspective(float nearPlane, float farPlane, float fieldOfView);
+
+    // a times b: the transform that applies a first, then b. Sums are taken in double.
+    static Matrix4 product(const Matrix4& a, const Matrix4& b);
 
     // The point p as the row vector (x, y, z, 1) times this matrix; no division by w.
     Vector3 transformPoint(const Vector3& p) const;

@@ -11,24 +11,12 @@ namespace {
 constexpr uint32_t kLinkSourceColour = 0x990000FF;  // blue at the page holding the link
 constexpr uint32_t kLinkTargetColour = 0x99FF0000;  // red at the page it leads to
 
-// a times b, for row-vector matrices, summed in double.
-Matrix4 product(const Matrix4& a, const Matrix4& b) {
-    Matrix4 out;
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 4; ++c) {
-            double sum = 0;
-            for (int k = 0; k < 4; ++k) sum += static_cast<double>(a.at(r, k)) * b.at(k, c);
-            out.at(r, c) = static_cast<float>(sum);
-        }
-    return out;
-}
-
 }  // namespace
 
 void Webspace::projectNodes() {
     if (!engine) return;
     // One combined matrix per frame; each node then costs one point transform.
-    const Matrix4 m = product(product(engine->world, engine->view), engine->projection);
+    const Matrix4 m = Matrix4::product(Matrix4::product(engine->world, engine->view), engine->projection);
     const Viewport& vp = engine->viewport;
     for (int i = 0; i < nodeCount && i < kPageSlots; ++i) {
         const Vector3& p = pages[i].position;
