@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 void TempDirTest::SetUp() {
     char pattern[] = "/tmp/linkweave-test-XXXXXX";
@@ -25,6 +26,12 @@ std::vector<std::string> readLines(const std::string& fileName) {
     std::ifstream in(fileName);
     for (std::string line; std::getline(in, line);) result.push_back(line);
     return result;
+}
+
+std::string readFile(const std::string& fileName) {
+    std::ostringstream text;
+    text << std::ifstream(fileName, std::ios::binary).rdbuf();
+    return text.str();
 }
 
 void writeFile(const std::string& fileName, const std::string& content) {

@@ -25,6 +25,7 @@ private:
 };
 
 std::vector<std::string> readLines(const std::string& fileName);
+std::string readFile(const std::string& fileName);
 void writeFile(const std::string& fileName, const std::string& content);
 
 // The two lines of a log entry written with code 0.
