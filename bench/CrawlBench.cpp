@@ -116,7 +116,10 @@ void compareWithCurlTool() {
         std::printf("loopback server could not start\n");
         return;
     }
-    server.route("/page.html", LoopbackResponse::ok(typicalPage(100 * 1000)));
+    Route page;
+    page.path = "/page.html";
+    page.body = typicalPage(100 * 1000);
+    server.route(page);
     const std::string url = server.url("/page.html");
     const std::string command = "curl -s -o /dev/null --noproxy 127.0.0.1 -w '%{time_total}' " + url;
 

@@ -1,97 +1,73 @@
-// A small HTTP/1.1 server on 127.0.0.1 for tests: it listens on a port of the kernel's
-// choosing, answers each connection on its own thread, and does what a test scripts for
-// a path: a status with its reason phrase, a body (NUL bytes and all), chunked transfer,
-// a redirect, a connection cut or fallen silent in the middle of the body, a request
-// never answered, or a body without end. Paths without a script can be served from a
-// directory tree, so whole test sites can be crawled. Every request is recorded. One
-// request per connection: each answer says "Connection: close".
+// A scripted HTTP/1.1 server on 127.0.0.1 for tests. Each path answers as its Route row
+// says, misbehaving the way real servers do; paths without a row can be served from a
+// directory tree, so whole test sites can be crawled. One request per connection, and
+// one connection at a time (a crawl asks for one page at a time); every request is recorded.
 #pragma once
 
-#include <condition_variable>
-#include <cstddef>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
-#include <utility>
 #include <vector>
 
-struct LoopbackResponse {
-    int status = 200;
-    std::string reason = "OK";
-    std::vector<std::pair<std::string, std::string>> headers;  // sent as given, after the status line
-    std::string body;     // any bytes, NULs included; sent with Content-Length unless chunked
-    bool chunked = false;  // Transfer-Encoding: chunked, without Content-Length
-    // After this many body bytes the connection is closed, whatever the framing promised;
-    // -1 sends the whole body.
-    long long closeAfterBodyBytes = -1;
-    // After this many body bytes the connection falls silent, open, until the server
-    // stops; -1 never stalls.
-    long long stallAfterBodyBytes = -1;
-    // The request is read and then left unanswered until the server stops.
-    bool neverAnswer = false;
-    // Instead of `body`: 'a' bytes without Content-Length, until the client hangs up.
-    bool endless = false;
-
-    static LoopbackResponse ok(std::string body, std::string contentType = "text/html");
-    static LoopbackResponse withStatus(int code, std::string reason, std::string body = {});
-    static LoopbackResponse redirect(int code, std::string location);
+// How a scripted path misbehaves.
+enum class Fault {
+    NoFault,
+    Hangup,         // closes the connection without answering
+    NeverAnswer,    // reads the request, then stays silent
+    Cut,            // closes after `faultAt` body bytes (0: right after the head), whatever the length promised
+    Stall,          // falls silent after `faultAt` body bytes
+    Endless,        // 'a' bytes without a length, until the client hangs up
+    Chunked,        // the body in chunked transfer coding
 };
 
-struct LoopbackRequest {
-    std::string requestLine;  // "GET /a/b.html HTTP/1.1"
-    std::string method;
-    std::string target;       // path with its query, as sent
-    std::string userAgent;    // empty when the header was absent
-    std::string host;         // the Host header
+struct Route {
+    std::string path;  // request target as sent, query included
+    int status = 200;
+    std::string reason = "OK";
+    std::string body;  // any bytes, NULs included; sent with Content-Length
+    Fault fault = Fault::NoFault;
+    size_t faultAt = 0;
+    int strikes = -1;      // requests the fault spoils before the path behaves; -1: all
+    std::string location;  // sent as a Location header when not empty
 };
 
 class LoopbackServer {
 public:
-    LoopbackServer() = default;
     ~LoopbackServer() { stop(); }
-    LoopbackServer(const LoopbackServer&) = delete;
-    LoopbackServer& operator=(const LoopbackServer&) = delete;
 
-    // Binds 127.0.0.1 on an ephemeral port and starts accepting. False on failure.
+    // Binds 127.0.0.1 on a port of the kernel's choosing and starts accepting.
     bool start();
-    // Stops accepting, wakes and closes every open connection, and waits for them.
+    // Stops accepting, ends the connection being served and waits for it.
     void stop();
 
     uint16_t port() const { return port_; }
-    // "http://127.0.0.1:<port><path>"
-    std::string url(const std::string& path) const;
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
 
-    // Scripts the answer for a request target. The target is matched exactly first
-    // (query included), then without its query.
-    void route(const std::string& target, LoopbackResponse response);
-    // Serves files under `root` for targets without a script: a directory serves its
-    // index.html, a missing file gets 404 "Not Found".
+    void route(const Route& route);
+    // Serves files under `root` for paths without a row; a missing file gets 404.
     void serveDirectory(const std::string& root);
 
     size_t requestCount() const;
-    size_t requestCount(const std::string& target) const;
-    std::vector<LoopbackRequest> requests() const;
-    LoopbackRequest lastRequest() const;
+    // The last request's line and user agent: "GET /a%20b.html HTTP/1.1 from netmole".
+    std::string lastRequest() const;
 
 private:
-    void acceptLoop();
-    void serveConnection(int fd);
-    LoopbackResponse lookUp(const std::string& target) const;
-    void answer(int fd, const LoopbackResponse& response);
-    void waitForStop();
+    void serve(int fd);
+    Route lookUp(const std::string& target);
+    void answer(int fd, const Route& route);
+    bool waitForStop(int fd, int ms);
 
     int listenFd_ = -1;
+    std::atomic<int> connectionFd_ = -1;
     uint16_t port_ = 0;
-    std::thread acceptor_;
-
-    mutable std::mutex mutex_;
-    std::condition_variable changed_;
-    bool stopping_ = false;
-    std::map<std::string, LoopbackResponse> routes_;
+    std::thread thread_;
+    std::atomic<bool> stopping_ = false;
+    mutable std::mutex mutex_;  // guards what follows
+    std::map<std::string, Route> routes_;
+    std::map<std::string, int> struck_;  // faulty answers served per path
     std::string root_;
-    std::vector<LoopbackRequest> requests_;
-    std::set<int> openFds_;  // one per connection still served; its thread ends with it
+    std::vector<std::string> requests_;
 };
