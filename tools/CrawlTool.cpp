@@ -1,21 +1,75 @@
 // linkweave-crawl: Linkweave's crawl without any graphics. Run in a folder holding a
 // settings.txt; it crawls the site exactly as the main loop would, one step per
 // "frame", writes the same debug.txt, shows its progress on standard error and ends
-// with a summary. For machines without a display, and for end-to-end tests.
+// with a summary. For machines without a display, and for end-to-end tests. With
+// --graph it also writes the crawl as a graph file for networkx, Gephi or Graphviz.
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <thread>
+#include <vector>
 
 #include "shell/DebugLog.h"
 #include "shell/Settings.h"
 #include "web/CurlHttpClient.h"
+#include "webspace/GraphExport.h"
 #include "webspace/Webspace.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "usage: linkweave-crawl [--graph FILE]...\n"
+    "Crawls the site named in settings.txt in this folder as Linkweave does, writing debug.txt.\n"
+    "  --graph FILE  once the crawl is done, also write it as a graph; the extension picks the\n"
+    "                format: .json (networkx node-link), .graphml, .dot (Graphviz). May be\n"
+    "                given more than once.\n"
+    "Exit status: 0 crawled; 1 a graph file could not be written; 2 a bad command line, or\n"
+    "no initial URL in settings.txt.\n";
+
+constexpr int kExitWriteFailed = 1;
+constexpr int kExitUsage = 2;
+
+struct GraphRequest {
+    const char* fileName;
+    GraphFormat format;
+};
+
+struct Options {
+    std::vector<GraphRequest> graphs;
+    bool help = false;
+};
+
+bool usageError(const std::string& what) {
+    std::fprintf(stderr, "linkweave-crawl: %s\n%s", what.c_str(), kUsage);
+    return false;
+}
+
+// Reads the command line into `options`; false once it has said on standard error what
+// is wrong. An option's value is the argument after it.
+bool parseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--help" || option == "-h") {
+            options.help = true;
+        } else if (option == "--graph") {
+            if (i + 1 == argc) return usageError("--graph needs a FILE");
+            const char* file = argv[++i];
+            GraphFormat format;
+            if (!graphFormatFor(file, format))
+                return usageError(std::string("--graph ") + file +
+                                  ": unknown graph format (the file name must end in .json, .graphml or .dot)");
+            options.graphs.push_back({file, format});
+        } else {
+            return usageError("unknown option " + std::string(option));
+        }
+    }
+    return true;
+}
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -50,7 +104,14 @@ void showProgress(const Webspace& space) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseOptions(argc, argv, options)) return kExitUsage;
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
     auto space = std::make_unique<Webspace>();
     DisplaySettings display;
     char initialUrl[kInitialUrlCapacity] = {};
@@ -58,7 +119,7 @@ int main() {
     if (initialUrl[0] == '\0') {
         std::fprintf(stderr, "linkweave-crawl: settings.txt in this folder has no initial URL "
                              "(expected a line such as http://127.0.0.1:8080/,1,3,2,0,)\n");
-        return 2;
+        return kExitUsage;
     }
 
     CurlHttpClient client;
@@ -102,5 +163,16 @@ int main() {
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
     std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. Trace in debug.txt.\n",
                  interactive ? "\n" : "", initialUrl, answeredPages(*space), notFound, failures, seconds);
-    return 0;
+
+    int status = 0;
+    for (const GraphRequest& graph : options.graphs) {
+        std::string error;
+        if (writeGraphFile(*space, graph.fileName, graph.format, error)) {
+            std::fprintf(stderr, "Graph in %s.\n", graph.fileName);
+        } else {
+            std::fprintf(stderr, "linkweave-crawl: %s\n", error.c_str());
+            status = kExitWriteFailed;
+        }
+    }
+    return status;
 }

@@ -1,0 +1,85 @@
+// linkweave-crawl --graph end to end: a site with awkward titles and URLs crawled from
+// 127.0.0.1, its three graph files read back by networkx and Graphviz (graph_check.py),
+// and the command lines and files that must fail without leaving a half-written file.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/LoopbackServer.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string errors;  // what the tool wrote on standard error
+};
+
+ToolRun runTool(const std::string& arguments) {
+    const int status = std::system(("timeout 60 " LW_CRAWL_TOOL " " + arguments + " 2>stderr.txt").c_str());
+    std::stringstream text;
+    text << std::ifstream("stderr.txt").rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+}
+
+bool exists(const char* name) {
+    struct stat info;
+    return stat(name, &info) == 0;
+}
+
+class GraphExport : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        ASSERT_TRUE(server_.start());
+        server_.serveDirectory(LW_FIXTURES "/graph-site");
+        writeFile("settings.txt", server_.url("/index.html") + ",1,3,2,0,\n");
+    }
+    LoopbackServer server_;
+};
+
+TEST_F(GraphExport, AllThreeFormatsReadBackAsExactlyTheCrawledPagesAndLinks) {
+    const ToolRun run = runTool("--graph site.json --graph site.graphml --graph site.dot");
+    ASSERT_EQ(run.exitCode, 0) << run.errors;
+    const std::string check = LW_PYTHON " " LW_GRAPH_CHECK " " LW_FIXTURES "/graph-site.txt " +
+                              std::to_string(server_.port()) + " site.json site.graphml site.dot";
+    EXPECT_EQ(std::system(check.c_str()), 0) << "the readers' listings differ from graph-site.txt (diff above)";
+}
+
+TEST_F(GraphExport, BadCommandLinesAndUnwritableFilesFailClearly) {
+    mkdir("taken.json", 0755);  // a folder where the file should go: the final rename fails
+    struct Row {
+        const char* arguments;
+        int exitCode;
+        const char* says;
+        const char* mustNotExist;
+    };
+    const Row rows[] = {
+        {"--graph site.png", 2, "site.png: unknown graph format", "site.png"},
+        {"--graph", 2, "--graph needs a FILE", "debug.txt"},
+        {"--grahp site.json", 2, "unknown option --grahp", "site.json"},
+        {"--graph no/such/folder/site.dot", 1, "cannot write no/such/folder/site.dot: No such file", "no"},
+        {"--graph taken.json --graph kept.dot", 1, "cannot write taken.json: Is a directory", "taken.json.tmp"},
+    };
+    for (const Row& row : rows) {
+        std::remove("debug.txt");
+        const ToolRun run = runTool(row.arguments);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments;
+        EXPECT_NE(run.errors.find(row.says), std::string::npos) << row.arguments << ":\n" << run.errors;
+        EXPECT_FALSE(exists(row.mustNotExist)) << row.arguments;
+        // A bad command line is refused before anything is crawled, with the usage.
+        if (row.exitCode == 2) {
+            EXPECT_FALSE(exists("debug.txt")) << row.arguments;
+            EXPECT_NE(run.errors.find("usage: linkweave-crawl"), std::string::npos) << row.arguments;
+        }
+    }
+    EXPECT_TRUE(exists("kept.dot"));  // one file that cannot be written does not cost the others
+}
+
+}  // namespace
