@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "input/Input.h"
 #include "input/SdlInput.h"
@@ -17,8 +18,10 @@
 #include "render/Viewer.h"
 #include "shell/FrameClock.h"
 #include "shell/Panels.h"
+#include "shell/Screenshot.h"
 #include "shell/SelectionKeys.h"
 #include "web/CurlHttpClient.h"
+#include "web/Text.h"
 #include "webspace/Webspace.h"
 
 // Constructed before main runs: empty and paused, so nothing is fetched until the user
@@ -39,8 +42,21 @@ char initialUrl[kInitialUrlCapacity];
 int32_t appActive = 1;  // frames run only while the window has focus
 FrameClock frameClock;
 int32_t selectedNode = 0;
+char pictureNote[kTextCapacity];  // "Saved linkweave-001.png", or why not
+uint32_t pictureNoteUntil = 0;    // ms: the note shows until then
 
 uint32_t ticks() { return SDL_GetTicks(); }
+
+// Saves the last frame drawn, which is what the window shows, as the next picture file.
+void saveWindowPicture() {
+    std::vector<uint32_t> pixels;
+    uint32_t width = 0, height = 0;
+    if (glDevice->readBackBuffer(pixels, width, height))
+        saveScreenshot(pixels, width, height, pictureNote, sizeof pictureNote);
+    else
+        copyText(pictureNote, "Cannot save a picture: the window cannot be read");
+    pictureNoteUntil = ticks() + kScreenshotNoteMs;
+}
 
 // 1 when the program can run; 0 after it has said on standard error why it cannot.
 int initApplication() {
@@ -121,6 +137,8 @@ void handleEvent(const SDL_Event& event) {
         SDL_Event quit{};
         quit.type = SDL_QUIT;
         SDL_PushEvent(&quit);
+    } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_F12 && !event.key.repeat) {
+        saveWindowPicture();  // one picture per press, however long the key is held
     }
 }
 
@@ -143,6 +161,7 @@ void runFrame() {
     overlay.viewer = viewer;
     overlay.icons = icons;
     overlay.framesPerSecond = frameClock.framesPerSecond;
+    if (static_cast<int32_t>(ticks() - pictureNoteUntil) < 0) overlay.note = pictureNote;
     drawOverlay(canvas, overlay);
     engine->present();
 }

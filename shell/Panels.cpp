@@ -108,6 +108,7 @@ void drawOverlay(OverlayCanvas& canvas, const OverlayView& v) {
     if (!v.space || !v.viewer) return;
     const int32_t b = v.height - 220;  // top of the two lower panels
     canvas.text(10, 4, kBannerText);
+    if (v.note) canvas.text(10, 16, v.note);
     nodeInfo(canvas, v, b);
     traceInfo(canvas, v, b);
 

@@ -28,6 +28,7 @@ struct OverlayView {
     const Viewer* viewer = nullptr;
     const Icons* icons = nullptr;   // help and debug flags, the hover label
     uint32_t framesPerSecond = 0;
+    const char* note = nullptr;     // a passing message under the banner, or none
 };
 
 void drawOverlay(OverlayCanvas& canvas, const OverlayView& view);
