@@ -2,14 +2,12 @@
 // 127.0.0.1, its three graph files read back by networkx and Graphviz (graph_check.py),
 // and the command lines and files that must fail without leaving a half-written file.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <string>
 
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
@@ -26,11 +24,6 @@ ToolRun runTool(const std::string& arguments) {
     std::stringstream text;
     text << std::ifstream("stderr.txt").rdbuf();
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
-}
-
-bool exists(const char* name) {
-    struct stat info;
-    return stat(name, &info) == 0;
 }
 
 class GraphExport : public TempDirTest {
@@ -53,7 +46,7 @@ TEST_F(GraphExport, AllThreeFormatsReadBackAsExactlyTheCrawledPagesAndLinks) {
 }
 
 TEST_F(GraphExport, BadCommandLinesAndUnwritableFilesFailClearly) {
-    mkdir("taken.json", 0755);  // a folder where the file should go: the final rename fails
+    std::filesystem::create_directory("taken.json");  // in the way of the final rename
     struct Row {
         const char* arguments;
         int exitCode;
@@ -68,18 +61,18 @@ TEST_F(GraphExport, BadCommandLinesAndUnwritableFilesFailClearly) {
         {"--graph taken.json --graph kept.dot", 1, "cannot write taken.json: Is a directory", "taken.json.tmp"},
     };
     for (const Row& row : rows) {
-        std::remove("debug.txt");
+        std::filesystem::remove("debug.txt");
         const ToolRun run = runTool(row.arguments);
         EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments;
         EXPECT_NE(run.errors.find(row.says), std::string::npos) << row.arguments << ":\n" << run.errors;
-        EXPECT_FALSE(exists(row.mustNotExist)) << row.arguments;
+        EXPECT_FALSE(std::filesystem::exists(row.mustNotExist)) << row.arguments;
         // A bad command line is refused before anything is crawled, with the usage.
         if (row.exitCode == 2) {
-            EXPECT_FALSE(exists("debug.txt")) << row.arguments;
+            EXPECT_FALSE(std::filesystem::exists("debug.txt")) << row.arguments;
             EXPECT_NE(run.errors.find("usage: linkweave-crawl"), std::string::npos) << row.arguments;
         }
     }
-    EXPECT_TRUE(exists("kept.dot"));  // one file that cannot be written does not cost the others
+    EXPECT_TRUE(std::filesystem::exists("kept.dot"));  // one file that cannot be written does not cost the others
 }
 
 }  // namespace
