@@ -1,16 +1,19 @@
 // linkweave-crawl --graph end to end: a site with awkward titles and URLs crawled from
 // 127.0.0.1, its three graph files read back by networkx and Graphviz (graph_check.py)
 // and compared whole with a golden listing, and the command lines and files that must
-// fail without leaving a half-written file.
+// fail without leaving a half-written file; and the rule for which links are edges.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <string>
+#include <memory>
+#include <tuple>
 
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
+#include "webspace/GraphExport.h"
+#include "webspace/Webspace.h"
 
 namespace {
 
@@ -64,13 +67,30 @@ TEST_F(GraphExport, BadCommandLinesAndUnwritableFilesFailClearly) {
         EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments;
         EXPECT_NE(run.errors.find(row.says), std::string::npos) << row.arguments << ":\n" << run.errors;
         EXPECT_FALSE(std::filesystem::exists(row.mustNotExist)) << row.arguments;
-        // A bad command line is refused before anything is crawled, with the usage.
-        if (row.exitCode == 2) {
-            EXPECT_FALSE(std::filesystem::exists("debug.txt")) << row.arguments;
-            EXPECT_NE(run.errors.find("usage: linkweave-crawl"), std::string::npos) << row.arguments;
-        }
+        // A bad command line is refused with the usage, before anything is crawled.
+        const bool refused =
+            !std::filesystem::exists("debug.txt") && run.errors.find("usage: linkweave-crawl") != std::string::npos;
+        EXPECT_EQ(refused, row.exitCode == 2) << row.arguments;
     }
-    EXPECT_TRUE(std::filesystem::exists("kept.dot"));  // one file that cannot be written does not cost the others
+    EXPECT_TRUE(std::filesystem::exists("kept.dot"));  // a file that fails costs no other
+}
+
+// Past the page limit links are never looked up and keep node 0: they are no links to
+// the root, so the graph leaves them out, unless the root is really where they lead.
+TEST(GraphEdges, OneEdgePerLinkedPairCountingOnlyLinksWhoseTargetIsKnown) {
+    auto space = std::make_unique<Webspace>();
+    for (const char* url : {"http://h/", "http://h/a", "http://h/b"}) space->findOrAdd(url, 0);
+    auto link = [&](int page, const char* url, int node) {
+        PageNode& p = space->pages[page];
+        copyText(p.links[p.linkCount].url, url);
+        p.links[p.linkCount++].node = node;
+    };
+    link(0, "http://h/a", 1), link(0, "http://h/b", 2), link(0, "http://h/a", 1), link(0, "http://h/", 0);
+    link(1, "http://h/new", 0), link(1, "http://h/b", 0);  // never looked up
+    link(2, "http://h/", 0);                               // never looked up, but the root's URL
+    std::vector<std::tuple<int, int, int>> edges;
+    for (const GraphEdge& e : collectGraphEdges(*space)) edges.emplace_back(e.source, e.target, e.count);
+    EXPECT_EQ(edges, (std::vector<std::tuple<int, int, int>>{{0, 1, 2}, {0, 2, 1}, {0, 0, 1}, {2, 0, 1}}));
 }
 
 }  // namespace
