@@ -9,7 +9,7 @@ CMAKE_ARGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLW_WERROR=$(LW_WERROR)
 PACKAGES = cmake g++ make pkg-config curl python3 \
            libgtest-dev libgmock-dev libbenchmark-dev \
            libcurl4-openssl-dev libsdl2-dev libgl-dev libgl1-mesa-dri \
-           libgtk-3-dev fonts-urw-base35 xvfb xauth xdotool imagemagick \
+           libgtk-3-dev fonts-urw-base35 xvfb xauth xdotool imagemagick xclip \
            nlohmann-json3-dev libpng-dev graphviz python3-networkx
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
