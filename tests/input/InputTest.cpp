@@ -1,17 +1,26 @@
-// The keyboard and mouse read rules over a scripted backend (a lost device on demand),
-// the key code table of the SDL backend, and the selection keys of the main loop.
-#include <gtest/gtest.h>
+// What the user's keys and mouse do: sessions of frames from fixtures/input/session.txt
+// through the devices (over a scripted platform that can lose its input, with the SDL
+// key codes), the viewer, the icons and the selection keys, as the main loop runs them.
+// The state after each step is compared whole with the golden trace.
 
 #include <SDL.h>
 
 #include <cstring>
+#include <memory>
+#include <sstream>
 
 #include "input/Input.h"
 #include "input/SdlInput.h"
+#include "overlay/Icons.h"
+#include "render/Engine.h"
+#include "render/Viewer.h"
 #include "shell/SelectionKeys.h"
+#include "support/XDriver.h"
+#include "webspace/Webspace.h"
 
 namespace {
 
+// The platform's side: what the script says is held and moved, or lost input.
 struct ScriptedInput : InputBackend {
     ResultCode readResult = kOk;
     int acquires = 0;
@@ -22,69 +31,82 @@ struct ScriptedInput : InputBackend {
     ResultCode setCooperativeLevel(InputDeviceKind, InputWindow, uint32_t) override { return kOk; }
     ResultCode acquire(InputDeviceKind) override { ++acquires; return kOk; }
     ResultCode getDeviceState(InputDeviceKind kind, uint32_t size, void* data) override {
-        // A failed read may leave garbage behind.
-        std::memset(data, 0x55, size);
-        const void* source = kind == InputDeviceKind::Keyboard ? static_cast<const void*>(keys) : &mouse;
-        if (readResult == kOk) std::memcpy(data, source, size);
+        std::memset(data, 0x55, size);  // a failed read may leave garbage behind
+        if (readResult == kOk) std::memcpy(data, kind == InputDeviceKind::Keyboard ? static_cast<void*>(keys) : &mouse, size);
         return readResult;
     }
 };
 
-TEST(Input, LostInputKeepsKeysStopsTheMouseAndReacquires) {
-    ScriptedInput backend;
+// An 800 x 600 display: the devices, the viewer, the icons with a recording browser.
+struct Session : PageOpener {
+    std::unique_ptr<Webspace> space{new Webspace};
+    ScriptedInput input;
     InputSystem system;
-    system.create(&backend);
     Keyboard keyboard;
     Mouse mouse;
-    ASSERT_EQ(keyboard.create(system, nullptr), kOk);
-    ASSERT_EQ(mouse.create(system, nullptr), kOk);
-    backend.keys[DIK_H] = 0x80;
-    backend.mouse = {7, -3, 0, {0x80, 0, 0, 0}};
-    keyboard.read();
-    mouse.read();
-    EXPECT_EQ(mouse.lX, 7);
+    int32_t selected = 0;
+    Viewer viewer;
+    Icons icons;
+    int opened = 0;
+    char url[kInitialUrlCapacity] = {};
+    int32_t maxPages = 300;
+    Engine engine{nullptr, url, &maxPages};  // no device: the view matrix is only kept
 
-    const int before = backend.acquires;
-    backend.readResult = DIERR_INPUTLOST;
-    keyboard.read();
-    mouse.read();
-    EXPECT_TRUE(keyboard.down(DIK_H));  // as before the failed read
-    EXPECT_FALSE(keyboard.down(DIK_J));
-    EXPECT_EQ(mouse.lX | mouse.lY | mouse.rgbButtons[0], 0);  // no stale movement, buttons up
-    EXPECT_EQ(backend.acquires, before + 2);  // each device asks for itself back
-}
+    Session() {
+        system.create(&input), keyboard.create(system, nullptr), mouse.create(system, nullptr);
+        viewer.reset(*space, 0, 800, 600);
+        viewer.keyboard = &keyboard, viewer.mouse = &mouse, viewer.space = space.get();
+        viewer.selectedNode = &selected, viewer.engine = &engine, viewer.controls = &icons;
+        icons.space = space.get(), icons.selectedNode = &selected, icons.opener = this;
+    }
+    bool open(const char*) override { return ++opened; }
+    // One frame as the main loop runs it: the viewer, then the keys read again for the selection.
+    void frame() { viewer.update(), keyboard.read(), applySelectionKeys(keyboard, space->nodeCount, selected); }
+    void run(const std::string& command, const std::string& rest) {
+        std::istringstream step(rest);
+        float a = 0, b = 0, c = 0;
+        int n = 0;
+        std::string word;
+        if (command == "spin") step >> viewer.spin.x >> viewer.spin.y;
+        if (command == "turn") step >> viewer.rotation.x;
+        if (command == "distance") step >> viewer.distance;
+        if (command == "pointer") step >> viewer.pointer.x >> viewer.pointer.y;
+        if (command == "target") step >> viewer.target.x >> viewer.target.y >> viewer.target.z;
+        if (command == "selected") step >> selected;
+        if (command == "paused" && step >> n) space->paused = static_cast<uint8_t>(n);
+        if (command == "pages" && step >> n)
+            for (int i = space->nodeCount; i < n; ++i) space->findOrAdd(("http://127.0.0.1/" + std::to_string(i)).c_str(), -1);
+        if (command == "screen" && step >> n >> a >> b) space->pages[n].screen = Vector3(a, b, 0);
+        if (command == "place" && step >> n >> a >> b >> c) space->pages[n].position = Vector3(a, b, c);
+        if (command == "url" && step >> n >> word) copyText(space->pages[n].url, word.c_str());
+        if (command == "lost") input.readResult = DIERR_INPUTLOST;
+        if (command != "frames" || !(step >> n >> input.mouse.lX >> input.mouse.lY >> word)) return;
+        input.mouse.rgbButtons[0] = word.find('l') != std::string::npos ? 0x80 : 0;  // buttons: l, r, lr or -
+        input.mouse.rgbButtons[1] = word.find('r') != std::string::npos ? 0x80 : 0;
+        std::memset(input.keys, 0, sizeof input.keys);
+        while (step >> word) input.keys[SdlInput::keyCode(SDL_GetScancodeFromName(word.c_str()))] = 0x80;  // keys held
+        while (n-- > 0) frame();
+    }
+    std::string state() const {
+        const Viewer& v = viewer;
+        char line[600];
+        std::snprintf(line, sizeof line, "distance %g spin %g %g turn %g tilt %g pointer %g %g eye %g %g %g target %g %g %g "
+                      "hovered %d selected %d paused %d help %d debug %d opened %d acquired %d label '%s'", v.distance, v.spin.x,
+                      v.spin.y, v.rotation.x, v.rotation.y, v.pointer.x, v.pointer.y, v.eye.x, v.eye.y, v.eye.z, v.target.x,
+                      v.target.y, v.target.z, v.hoveredNode, selected, space->paused, icons.helpVisible, icons.debugVisible, opened,
+                      input.acquires, icons.pageLabel);
+        return line;
+    }
+};
 
-TEST(Input, SdlScancodesMapToDirectInputCodes) {
-    struct Case { int scancode; uint8_t dik; };
-    for (const Case& c : {Case{SDL_SCANCODE_ESCAPE, DIK_ESCAPE}, {SDL_SCANCODE_1, DIK_1}, {SDL_SCANCODE_9, DIK_9},
-                          {SDL_SCANCODE_0, DIK_0}, {SDL_SCANCODE_H, DIK_H}, {SDL_SCANCODE_J, DIK_J}, {SDL_SCANCODE_UP, DIK_UP},
-                          {SDL_SCANCODE_DOWN, DIK_DOWN}, {SDL_SCANCODE_A, 0x1E}, {SDL_SCANCODE_KP_ENTER, 0x9C},
-                          {SDL_SCANCODE_RCTRL, 0x9D}, {SDL_SCANCODE_DELETE, 0xD3}, {SDL_SCANCODE_UNKNOWN, 0}, {-1, 0},
-                          {SDL_NUM_SCANCODES, 0}}) {
-        EXPECT_EQ(SdlInput::keyCode(c.scancode), c.dik) << c.scancode;
-    }
-    int seen[256] = {};  // no two keys share a code
-    for (int sc = 0; sc < SDL_NUM_SCANCODES; ++sc) {
-        if (const uint8_t d = SdlInput::keyCode(sc)) { EXPECT_EQ(seen[d]++, 0) << "code " << int(d); }
-    }
-}
-
-TEST(SelectionKeys, LaterKeysWinJStopsAtTheLastSlotAndHAtZero) {
-    struct Case { std::vector<uint8_t> held; int32_t nodeCount, before, after; };
-    const Case cases[] = {
-        // J rests on the first free slot and never goes past the last one; H stops at 0.
-        {{DIK_J}, 3, 1, 2}, {{DIK_J}, 3, 3, 3}, {{DIK_J}, 300, 299, 299}, {{DIK_H}, 3, 2, 1}, {{DIK_H}, 3, 0, 0},
-        // A digit may name a slot not in use; of several keys the later test wins (3, 5).
-        {{DIK_9}, 3, 0, 9}, {{0x04, 0x06}, 10, 0, 5}, {{DIK_J, DIK_0}, 10, 4, 0}, {{DIK_J, DIK_H}, 10, 4, 4},
-        {{}, 10, 4, 4},
-    };
-    for (const Case& c : cases) {
-        Keyboard keyboard;
-        for (uint8_t k : c.held) keyboard.keys[k] = 0x80;
-        int32_t selected = c.before;
-        applySelectionKeys(keyboard, c.nodeCount, selected);
-        EXPECT_EQ(selected, c.after) << "from " << c.before;
-    }
+TEST(Input, SessionsOfFramesLeaveTheGoldenTrace) {
+    std::unique_ptr<Session> session;
+    const std::string trace = traceOf(LW_FIXTURES "/input/session.txt", [&](const std::string& command, const std::string& rest) {
+        if (command == "reset" || !session) session = std::make_unique<Session>();
+        session->run(command, rest);
+        return command == "frames" ? session->state() : "";
+    });
+    expectGolden(LW_FIXTURES "/input/session-trace.txt", trace);
 }
 
 }  // namespace
