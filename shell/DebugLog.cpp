@@ -5,6 +5,9 @@
 namespace {
 
 constexpr const char* kLogFile = "debug.txt";
+constexpr size_t kEntryCapacity = 2 * 1024;  // bytes of one entry as written; longer texts are cut
+
+int lostEntries = 0;
 
 // The names of the four codes a reader of the trace is expected to recognise.
 const char* errorName(ResultCode code) {
@@ -17,30 +20,48 @@ const char* errorName(ResultCode code) {
     }
 }
 
+// Appends the text to the entry, a line break inside it written as \r or \n: every
+// entry is its own lines, whatever a page put into a text.
+size_t appendLine(char* entry, size_t used, const char* text, size_t limit = kEntryCapacity) {
+    for (const char* c = text; *c != '\0' && used + 3 < limit; ++c) {
+        if (*c == '\r' || *c == '\n') {
+            entry[used++] = '\\';
+            entry[used++] = *c == '\r' ? 'r' : 'n';
+        } else {
+            entry[used++] = *c;
+        }
+    }
+    entry[used++] = '\n';
+    return used;
+}
+
+// Opens debug.txt, writes the entry with one write and closes it again.
+void writeEntry(const char* entry, size_t length, const char* mode) {
+    FILE* file = std::fopen(kLogFile, mode);
+    // Unbuffered: the entry is one write, and no buffer is set up for it.
+    bool written = file && std::setvbuf(file, nullptr, _IONBF, 0) == 0 && std::fwrite(entry, 1, length, file) == length;
+    if (file && std::fclose(file) != 0) written = false;
+    if (!written) ++lostEntries;
+}
+
 }  // namespace
 
 void startDebugLog() {
-    if (FILE* file = std::fopen(kLogFile, "w")) {
-        std::fputs("DEBUG LOG\n", file);
-        std::fclose(file);
-    }
+    writeEntry("DEBUG LOG\n", 10, "w");
 }
 
 void logMessage(const char* text, ResultCode code) {
-    FILE* file = std::fopen(kLogFile, "a");
-    if (!file) return;
-    std::fprintf(file, "%s\n", text);
-    if (code != kOk) {
-        std::fprintf(file, "error%s\n", errorName(code));
-    } else {
-        std::fputs("OK\n", file);
-    }
-    std::fclose(file);
+    char entry[kEntryCapacity];
+    size_t used = appendLine(entry, 0, text, kEntryCapacity - 32);  // the result line always fits
+    char result[32];
+    std::snprintf(result, sizeof result, "%s%s", code == kOk ? "OK" : "error", code == kOk ? "" : errorName(code));
+    used = appendLine(entry, used, result);
+    writeEntry(entry, used, "a");
 }
 
 void logLine(const char* text) {
-    if (FILE* file = std::fopen(kLogFile, "a")) {
-        std::fprintf(file, "%s\n", text);
-        std::fclose(file);
-    }
+    char entry[kEntryCapacity];
+    writeEntry(entry, appendLine(entry, 0, text), "a");
 }
+
+int lostLogEntries() { return lostEntries; }

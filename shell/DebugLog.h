@@ -14,3 +14,7 @@ void logMessage(const char* text, ResultCode code);
 
 // Appends the text as a line of its own, without a result line.
 void logLine(const char* text);
+
+// How many entries could not be written since the program started (a trace that cannot
+// be written is no reason to stop, but a tool should not claim it is there).
+int lostLogEntries();

@@ -2,6 +2,9 @@
 
 #include <cctype>
 #include <cstdio>
+#include <cstring>
+
+#include "web/Text.h"
 
 namespace {
 
@@ -12,13 +15,16 @@ constexpr int32_t kWidths[] = {400, 640, 800, 1024};
 constexpr int32_t kHeights[] = {300, 480, 600, 768};
 
 // Next character that is not white space, or EOF. White space anywhere in the file,
-// even inside the URL, is never stored.
-int readChar(FILE* file) {
+// even inside the URL, is never stored. A NUL byte is no text: it ends the reading and
+// marks the file as broken.
+int readChar(FILE* file, bool& broken) {
     int c;
     do {
         c = std::fgetc(file);
-    } while (c != EOF && std::isspace(static_cast<unsigned char>(c)));
-    return c;
+    } while (c != EOF && c != '\0' && std::isspace(static_cast<unsigned char>(c)));
+    if (c != '\0') return c;
+    broken = true;
+    return EOF;
 }
 
 }  // namespace
@@ -26,43 +32,55 @@ int readChar(FILE* file) {
 void parseSettingsFile(const char* fileName, const SettingsTarget& target) {
     FILE* file = std::fopen(fileName, "r");
     if (!file) return;
+    // An editor may have saved the file as UTF-8 with a byte-order mark in front.
+    char mark[3] = {};
+    if (std::fread(mark, 1, 3, file) != 3 || std::memcmp(mark, "\xEF\xBB\xBF", 3) != 0) std::rewind(file);
+
+    // The values are read into copies and taken only from a file that is not broken.
+    bool broken = false;
+    char url[kInitialUrlCapacity];
+    DisplaySettings display = *target.display;
+    int32_t maxPages = *target.maxPages;
 
     // The URL runs to the first comma. A longer URL than the field holds is cut at
     // its capacity; reading still goes on to the comma so the fields stay in step.
-    int c = readChar(file);
+    int c = readChar(file, broken);
     int length = 0;
     while (c != EOF && c != ',') {
-        if (length < kInitialUrlCapacity - 1) target.initialUrl[length++] = static_cast<char>(c);
-        c = readChar(file);
+        if (length < kInitialUrlCapacity - 1) url[length++] = static_cast<char>(c);
+        c = readChar(file, broken);
     }
-    target.initialUrl[length] = '\0';
-    if (c == EOF) {
-        // No comma at all: the file is not one Preflight wrote, so no URL is taken from it.
-        target.initialUrl[0] = '\0';
-        std::fclose(file);
-        return;
+    url[length] = '\0';
+
+    // Without a comma the file is not one Preflight wrote, so no URL is taken from it.
+    const bool comma = c == ',';
+    if (comma) {
+        c = readChar(file, broken);
+        if (c != EOF) display.hardwareDevice = (c == '1') ? 1 : 0;
+
+        readChar(file, broken);  // separator
+        c = readChar(file, broken);
+        if (c >= '0' && c <= '3') {
+            display.displayWidth = kWidths[c - '0'];
+            display.displayHeight = kHeights[c - '0'];
+        }
+
+        readChar(file, broken);  // separator
+        c = readChar(file, broken);
+        if (c >= '0' && c <= '9') maxPages = (c - '0' + 1) * 100;
+        if (maxPages > kPagesCap) maxPages = kPagesCap;
+
+        readChar(file, broken);  // separator
+        c = readChar(file, broken);
+        if (c == '1') display.fullScreen = 1;
+        if (!broken) {
+            copyText(target.initialUrl, kInitialUrlCapacity, url);
+            *target.display = display;
+            *target.maxPages = maxPages;
+        }
     }
-
-    DisplaySettings& display = *target.display;
-    c = readChar(file);
-    if (c != EOF) display.hardwareDevice = (c == '1') ? 1 : 0;
-
-    readChar(file);  // separator
-    c = readChar(file);
-    if (c >= '0' && c <= '3') {
-        display.displayWidth = kWidths[c - '0'];
-        display.displayHeight = kHeights[c - '0'];
-    }
-
-    readChar(file);  // separator
-    c = readChar(file);
-    if (c >= '0' && c <= '9') *target.maxPages = (c - '0' + 1) * 100;
-    if (*target.maxPages > kPagesCap) *target.maxPages = kPagesCap;
-
-    readChar(file);  // separator
-    c = readChar(file);
-    if (c == '1') display.fullScreen = 1;
-
+    // A broken file, like one without a comma, leaves no URL behind.
+    if (broken || !comma) target.initialUrl[0] = '\0';
     std::fclose(file);
 }
 

@@ -25,6 +25,9 @@ TEST_F(Settings, ReadsInTurnAsTheProgramDoes) {
         {"http://h/no-comma", " 1 1024x768 200 0"},
         {"http://h/,0,1", "http://h/ 0 640x480 200 0"},
         {overlong + ",0,0,1,1,", overlong.substr(0, 255) + " 0 400x300 200 1"},  // cut, the fields still in step
+        {"\xEF\xBB\xBFhttp://h/bom.html,1,2,1,0,", "http://h/bom.html 1 800x600 200 0"},  // a UTF-8 byte-order mark
+        {std::string("http://h/a\0b.html,1,0,0,1,", 26), " 1 1024x768 200 0"},  // a NUL: the file is refused
+        {std::string("http://h/a.html,0,0\0,0,1,", 25), " 1 1024x768 200 0"},   // wherever it stands
     };
     DisplaySettings display;
     char initialUrl[kInitialUrlCapacity] = {};
