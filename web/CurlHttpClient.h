@@ -1,7 +1,8 @@
 // The real HTTP client: the page fetch's operations over libcurl's easy interface.
 // send() runs the whole GET and keeps the body in one fixed store of the page buffer's
-// size; read() then hands it out piece by piece. Nothing else in Linkweave includes
-// a libcurl header.
+// size; read() then hands it out piece by piece. One libcurl handle serves every fetch
+// of the client (its set-up is the costly part), while each open() to close() still
+// starts from nothing. Nothing else in Linkweave includes a libcurl header.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 
 #include "web/HttpClient.h"
 #include "web/PageBuffer.h"
+#include "web/Text.h"
 
 class CurlHttpClient : public HttpClient {
 public:
@@ -17,6 +19,8 @@ public:
     // A longer body is cut here and the rest is never downloaded.
     static constexpr size_t kBodyCapacity = kPageBufferSize;
     static constexpr long kMaxRedirects = 10;
+    // The longest one fetch may take, however the server trickles its answer.
+    static constexpr uint32_t kFetchLimitMs = 60000;  // ms
 
     CurlHttpClient();
     ~CurlHttpClient() override;
@@ -35,10 +39,9 @@ public:
     bool read(char* buffer, uint32_t wanted, uint32_t& delivered) override;
     void close() override;
 
-    // Body bytes held after send(); never more than kBodyCapacity.
-    size_t bodySize() const { return bodySize_; }
-    // True when the body was longer than kBodyCapacity and the transfer was stopped.
-    bool bodyWasCut() const { return bodyCut_; }
+    // For tests: a shorter bound on one fetch, and certificates to trust besides the system's.
+    void setFetchLimit(uint32_t milliseconds) { fetchLimitMs_ = milliseconds; }
+    void setTrustedCertificates(const char* file) { copyText(caFile_, file); }
     // libcurl's own words for why the last send() failed or ended early; empty if it didn't.
     const char* lastError() const { return errorText_; }
 
@@ -46,11 +49,15 @@ private:
     // libcurl's callbacks, which fill in the answer while send() runs the transfer.
     friend struct CurlCallbacks;
 
+    void* createHandle();
     void resetAnswer();
     void resetBody();
 
-    void* curl_ = nullptr;  // the CURL easy handle of the open session
+    void* curl_ = nullptr;  // the CURL easy handle, kept from the first open to the end
+    bool open_ = false;
     uint32_t receiveTimeoutMs_ = 0;
+    uint32_t fetchLimitMs_ = kFetchLimitMs;
+    char caFile_[kUrlPartCapacity] = {};
 
     char host_[kUrlPartCapacity] = {};
     int32_t port_ = 0;
@@ -59,13 +66,15 @@ private:
     char requestUrl_[4 * kUrlPartCapacity + 64] = {};  // host and a path escaped in full
     bool requestOpen_ = false;
 
-    // The answer of the last send(): the final response after redirects.
+    // The answer of the last send(): the last response, after the redirects followed.
     bool answered_ = false;
+    bool statusLineRead_ = false;  // the response began with a status line that could be read
     int32_t statusCode_ = 0;
     char statusText_[kUrlPartCapacity] = {};
     bool headersComplete_ = false;
     bool redirectAnswer_ = false;  // the latest response carried a Location to follow
-    bool connecting_ = false;      // no connection yet for the next request: the connect time-out rules
+    bool transferFailed_ = false;  // the body ended early: reads fail once it is handed out
+    bool connecting_ = false;      // no connection made yet: the connect time-out rules
     int64_t lastActivityMs_ = 0;   // monotonic time the transfer last received anything
     bool receiveTimedOut_ = false;
 

@@ -1,7 +1,7 @@
 // The HTTP client that a page fetch talks to: exactly the operations the fetch needs,
 // in the order it uses them. One object serves one fetch at a time; open() begins a
 // session and close() ends it with everything opened under it. The real client is
-// libcurl's (web/CurlHttpClient.h); tests use doubles that fail at any step.
+// libcurl's (web/CurlHttpClient.h); tests wrap it to fail the steps no server can fail.
 #pragma once
 
 #include <cstdint>

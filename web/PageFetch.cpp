@@ -113,6 +113,10 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
         length += static_cast<int32_t>(delivered);
     }
 
+    // The scan reads up to `length`: past the end of the text (a NUL in a binary body) it
+    // must find nothing, not what the page before left in the buffer.
+    if (textEnd < static_cast<size_t>(length)) std::memset(pageBuffer + textEnd, 0, length - textEnd);
+
     // The last byte received is overwritten with 'x': the scan must never complete the
     // page's final tag, which may have been cut off by the size limit. An empty body
     // has no byte to mark and stays empty.

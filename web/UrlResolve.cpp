@@ -22,6 +22,8 @@ void appendPortOf(char* dest, size_t capacity, const char* url) {
     const char* end = authority + std::strcspn(authority, "/?#");
     const char* at = std::strchr(authority, '@');
     if (at && at < end) authority = at + 1;  // a user name and password are not the port
+    const char* bracket = authority[0] == '[' ? std::strchr(authority, ']') : nullptr;
+    if (bracket && bracket < end) authority = bracket;  // nor are the colons of an IPv6 address
     const char* colon = std::strchr(authority, ':');
     if (!colon || colon >= end) return;
     char port[kTextCapacity];
@@ -34,6 +36,14 @@ void appendPortOf(char* dest, size_t capacity, const char* url) {
 }  // namespace
 
 bool PageNode::resolveLink(const Webspace& space, char* link) const {
+    // Tabs and line breaks inside a link are dropped, as browsers drop them: a link
+    // written over two lines is the same link, and no URL or log line ever holds one.
+    char* kept = link;
+    for (const char* c = link; *c != '\0'; ++c) {
+        if (*c != '\t' && *c != '\r' && *c != '\n') *kept++ = *c;
+    }
+    *kept = '\0';
+
     // A fragment names a place within a page; a link that is only a fragment stays on it.
     const size_t linkLength = std::strlen(link);
     for (size_t i = 0; i < linkLength; ++i) {

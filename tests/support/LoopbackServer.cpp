@@ -89,14 +89,19 @@ Route LoopbackServer::lookUp(const std::string& target) {
 
 void LoopbackServer::answer(int fd, const Route& route) {
     const Fault fault = route.fault;
-    if (fault == Fault::Hangup || (fault == Fault::NeverAnswer && waitForStop(fd, -1))) return;
-    std::string head = "HTTP/1.1 " + std::to_string(route.status) + " " + route.reason + "\r\n";
+    if (fault == Fault::NeverAnswer && waitForStop(fd, -1)) return;
+    std::string head = fault == Fault::RawStatusLine ? route.reason + "\r\n"
+                                                     : "HTTP/1.1 " + std::to_string(route.status) + " " + route.reason + "\r\n";
     if (!route.location.empty()) head += "Location: " + route.location + "\r\n";
     if (fault == Fault::Chunked) head += "Transfer-Encoding: chunked\r\n";
     if (fault != Fault::Chunked && fault != Fault::Endless) head += "Content-Length: " + std::to_string(route.body.size()) + "\r\n";
-    if (!sendAll(fd, head + "Connection: close\r\n\r\n")) return;
+    head += fault == Fault::Stall ? "\r\n" : "Connection: close\r\n\r\n";
+    if (!sendAll(fd, fault == Fault::NoStatusLine ? "" : head)) return;
+    for (size_t at = 0; fault == Fault::Drip && at < route.body.size(); ++at) {
+        if (!sendAll(fd, route.body.substr(at, 1)) || waitForStop(fd, kDripMs)) return;
+    }
 
-    const bool cuts = fault == Fault::Cut || fault == Fault::Stall;
+    const bool cuts = fault == Fault::Cut || fault == Fault::Reset || fault == Fault::Stall || fault == Fault::Drip;
     const std::string_view body = std::string_view(route.body).substr(0, cuts ? route.faultAt : std::string::npos);
     const size_t piece = 1000;  // so that a cut can fall anywhere, mid-chunk too
     const std::string endless(16000, 'a');
@@ -108,6 +113,12 @@ void LoopbackServer::answer(int fd, const Route& route) {
         if (!sendAll(fd, part) || (fault == Fault::Chunked && !sendAll(fd, "\r\n"))) return;
     }
     if (fault == Fault::Chunked) sendAll(fd, "0\r\n\r\n");
+    if (fault == Fault::Reset) {
+        ::usleep(100 * 1000);  // lets the client read what came before the reset throws it away
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        return;
+    }
     // Half-close, and let the client read to the end: closing with its bytes unread here
     // would turn the close into a reset that can lose the answer.
     if (fault != Fault::Stall) ::shutdown(fd, SHUT_WR);

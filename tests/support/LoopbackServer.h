@@ -15,13 +15,18 @@
 // How a scripted path misbehaves.
 enum class Fault {
     NoFault,
-    Hangup,         // closes the connection without answering
     NeverAnswer,    // reads the request, then stays silent
     Cut,            // closes after `faultAt` body bytes (0: right after the head), whatever the length promised
-    Stall,          // falls silent after `faultAt` body bytes
+    Reset,          // a reset after `faultAt` body bytes
+    Stall,          // falls silent after `faultAt` body bytes, the connection kept alive
+    Drip,           // the body one byte per kDripMs
     Endless,        // 'a' bytes without a length, until the client hangs up
     Chunked,        // the body in chunked transfer coding
+    NoStatusLine,   // the body alone, as an HTTP/0.9 server answers
+    RawStatusLine,  // `reason` goes out as the whole status line
 };
+
+constexpr int kDripMs = 200;  // ms between the bytes of a dripped body
 
 struct Route {
     std::string path;  // request target as sent, query included

@@ -87,6 +87,8 @@ TEST(ResolveLink, LinksOfAPage) {
         // A page served on another port keeps it, for root-relative links as for relative ones.
         {"/x.html", "http://h:81/x.html", "http://h:81/a/b.html"}, {"/x.html", "http://h:81/x.html", "http://h:81"},
         {"x.html", "http://h:81/a/x.html", "http://h:81/a/b.html"}, {"/x.html", "http://h/x.html", "http://user:secret@h/a/b.html"},
+        {"/x.html", "http://h:81/x.html", "http://[::1]:81/a/b.html"},  // the colons of an IPv6 address are no port
+        {"c\t.ht\r\nml", "http://h/a/c.html"},  // tabs and line breaks are dropped, as browsers drop them
     };
     for (const Case& c : cases) EXPECT_EQ(resolve(*space, c.link, c.url), c.result) << c.url << " + " << c.link;
 }

@@ -28,13 +28,19 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
     struct Case { const char* golden; int maxPages; std::vector<Route> site; int steps; } const cases[] = {
         // Fetch and place; the scan finds nothing; a sweep moves past the root; one without work.
         {"crawl-root-404.txt", 300, {{.path = "/", .status = 404, .reason = "Not Found"}}, 4},
-        // Three new links; links to known pages; a page that fails twice before it answers.
+        // Three new links; links to known pages, one over two lines; pages that misbehave
+        // for a while and are tried again; a redirect loop; a binary file: none is lost.
         {"crawl-site.txt", 300,
          {{.path = "/", .body = "<title>Root</title><a href=\"a.html\"><a href=\"b.html\"><a href=\"c.html\"><p>end</p>"},
-          {.path = "/a.html", .body = "<a href=\"/\"><a href=\"b.html\"><a href=\"flaky.html\">."},
+          {.path = "/a.html", .body = "<a href=\"/\"><a href=\"b\r\n.html\"><a href=\"flaky.html\"><a href=\"slow.html\">"
+                                      "<a href=\"loop.html\"><a href=\"old.html\"><a href=\"pic.png\">."},
           {.path = "/b.html"},
-          {.path = "/flaky.html", .body = "<title>Flaky</title>.", .fault = Fault::Hangup, .strikes = 2}},
-         44},
+          {.path = "/flaky.html", .body = "<title>Flaky</title>.", .fault = Fault::Reset, .strikes = 2},
+          {.path = "/slow.html", .body = "<p>.", .fault = Fault::Stall, .strikes = 1},
+          {.path = "/loop.html", .status = 302, .reason = "Found", .location = "/loop.html"},
+          {.path = "/old.html", .body = "<p>.", .fault = Fault::NoStatusLine, .strikes = 1},
+          {.path = "/pic.png", .body = std::string("\x89PNG\r\n\x1A\n\0<a href=\"ghost.html\">", 30)}},
+         75},
         // The page limit: the link that finds the table full, and every later one, stay at the root.
         {"crawl-page-limit.txt", 3,
          {{.path = "/", .body = "<a href=\"p1.html\"><a href=\"p2.html\"><a href=\"p3.html\">."},
@@ -46,7 +52,7 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
         LoopbackServer server;
         ASSERT_TRUE(server.start());
         for (const Route& route : c.site) server.route(route);
-        CurlHttpClient client;
+        FailingClient client;
         CountingBuilder builder;
         auto space = std::make_unique<Webspace>();
         space->httpClient = &client;
