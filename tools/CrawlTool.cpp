@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -23,16 +24,18 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: linkweave-crawl [--graph FILE]...\n"
+    "usage: linkweave-crawl [--graph FILE]... [--give-up SECONDS]\n"
     "Crawls the site named in settings.txt in this folder as Linkweave does, writing debug.txt.\n"
     "  --graph FILE  once the crawl is done, also write it as a graph; the extension picks the\n"
     "                format: .json (networkx node-link), .graphml, .dot (Graphviz). May be\n"
     "                given more than once.\n"
+    "  --give-up SECONDS  end when one page has kept failing this long (default 120)\n"
     "Exit status: 0 crawled; 1 a graph file could not be written; 2 a bad command line, or\n"
-    "no initial URL in settings.txt.\n";
+    "no initial URL in settings.txt; 3 gave up on a page that kept failing.\n";
 
 constexpr int kExitWriteFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitGaveUp = 3;
 
 struct GraphRequest {
     const char* fileName;
@@ -41,6 +44,7 @@ struct GraphRequest {
 
 struct Options {
     std::vector<GraphRequest> graphs;
+    double giveUpSeconds = 120;  // a page that keeps failing this long ends the crawl
     bool help = false;
 };
 
@@ -64,6 +68,13 @@ bool parseOptions(int argc, char** argv, Options& options) {
                 return usageError(std::string("--graph ") + file +
                                   ": unknown graph format (the file name must end in .json, .graphml or .dot)");
             options.graphs.push_back({file, format});
+        } else if (option == "--give-up") {
+            if (i + 1 == argc) return usageError("--give-up needs a number of SECONDS");
+            const char* value = argv[++i];
+            char* end = nullptr;
+            options.giveUpSeconds = std::strtod(value, &end);
+            if (end == value || *end != '\0' || !(options.giveUpSeconds > 0))
+                return usageError(std::string("--give-up ") + value + ": not a number of seconds above 0");
         } else {
             return usageError("unknown option " + std::string(option));
         }
@@ -90,6 +101,23 @@ int answeredPages(const Webspace& space) {
     return answered;
 }
 
+// A URL as it may be shown on a terminal: control bytes, which a page's link can hold
+// and a terminal would obey, are written as \xNN.
+const char* printable(const char* url) {
+    static char shown[4 * kTextCapacity];
+    size_t at = 0;
+    for (const char* c = url; *c != '\0' && at + 5 < sizeof shown; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F) {
+            at += static_cast<size_t>(std::snprintf(shown + at, sizeof shown - at, "\\x%02X", byte));
+        } else {
+            shown[at++] = *c;
+        }
+    }
+    shown[at] = '\0';
+    return shown;
+}
+
 void showProgress(const Webspace& space) {
     const int answered = answeredPages(space);
     const int filled = space.maxPages > 0 ? answered * kBarWidth / space.maxPages : 0;
@@ -98,7 +126,8 @@ void showProgress(const Webspace& space) {
     bar[kBarWidth] = '\0';
     const PageNode& current = space.pages[space.cursor];
     const char* note = current.state == PageState::Queued && space.retryDelayMs ? current.message : "";
-    std::fprintf(stderr, "\r\033[K[%s] %3d/%d pages  %.60s %s", bar, space.nodeCount, space.maxPages, current.url, note);
+    std::fprintf(stderr, "\r\033[K[%s] %3d/%d pages  %.60s %s", bar, space.nodeCount, space.maxPages,
+                 printable(current.url), note);
     std::fflush(stderr);
 }
 
@@ -133,7 +162,9 @@ int main(int argc, char** argv) {
     const bool interactive = isatty(STDERR_FILENO);
     const auto started = SteadyClock::now();
     auto lastShown = started - kProgressInterval;
+    auto failingSince = started;  // when the page at the cursor first failed, if it is failing
     int failures = 0;
+    int status = 0;
     while (!space->finished) {
         const uint32_t dueBefore = space->retryDueMs;
         const uint32_t delayBefore = space->retryDelayMs;
@@ -143,9 +174,19 @@ int main(int argc, char** argv) {
             // Without a terminal there is no progress line, so say why the crawl is waiting.
             if (!interactive) {
                 const PageNode& page = space->pages[space->cursor];
-                std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", page.url, page.message,
+                std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
                              space->retryDelayMs / 1000);
             }
+        }
+        // The crawl holds a failing page for ever, as the program does; the tool does not.
+        if (space->retryDelayMs == 0) {
+            failingSince = SteadyClock::now();
+        } else if (std::chrono::duration<double>(SteadyClock::now() - failingSince).count() >= options.giveUpSeconds) {
+            const PageNode& page = space->pages[space->cursor];
+            std::fprintf(stderr, "%slinkweave-crawl: gave up on %s after %g s of failures: %s\n", interactive ? "\n" : "",
+                         printable(page.url), options.giveUpSeconds, page.message);
+            status = kExitGaveUp;
+            break;
         }
         if (space->retryDelayMs != 0) std::this_thread::sleep_for(kIdleWait);
 
@@ -154,24 +195,26 @@ int main(int argc, char** argv) {
             lastShown = SteadyClock::now();
         }
     }
-    if (interactive) showProgress(*space);
+    if (interactive && status == 0) showProgress(*space);
 
     int notFound = 0;
     for (int i = 0; i < space->nodeCount; ++i) {
-        if (space->pages[i].statusCode != 200) ++notFound;
+        // A page still waiting for an answer was not found to be missing either.
+        if (space->pages[i].state != PageState::Queued && space->pages[i].statusCode != 200) ++notFound;
     }
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
-    std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. Trace in debug.txt.\n",
-                 interactive ? "\n" : "", initialUrl, answeredPages(*space), notFound, failures, seconds);
+    std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. %s\n",
+                 interactive && status == 0 ? "\n" : "", printable(initialUrl), answeredPages(*space), notFound, failures,
+                 seconds, lostLogEntries() == 0 ? "Trace in debug.txt." : "The trace could not all be written to debug.txt.");
 
-    int status = 0;
+    // A crawl that gave up is still worth its graph: the pages it did reach.
     for (const GraphRequest& graph : options.graphs) {
         std::string error;
         if (writeGraphFile(*space, graph.fileName, graph.format, error)) {
             std::fprintf(stderr, "Graph in %s.\n", graph.fileName);
         } else {
             std::fprintf(stderr, "linkweave-crawl: %s\n", error.c_str());
-            status = kExitWriteFailed;
+            if (status == 0) status = kExitWriteFailed;
         }
     }
     return status;
