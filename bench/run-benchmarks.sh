@@ -2,6 +2,7 @@
 # Runs every benchmark of the build and prints its figures. Usage: bench/run-benchmarks.sh BUILD_DIR
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -10,6 +11,10 @@ ln -s "$build/data" data
 
 echo "== crawl steps"
 "$build/crawl_bench" --benchmark_min_time=0.2
+
+echo
+echo "== a crawl of 300 pages beside curl"
+python3 "$here/crawl-vs-curl.py" "$build"
 
 if [ -x "$build/render_bench" ]; then
     echo
