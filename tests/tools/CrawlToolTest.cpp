@@ -47,7 +47,7 @@ TEST_F(CrawlTool, EndsWithItsExitStatusAndSaysWhy) {
         // Pages digit 0: at most 100 pages. Blanks between the fields are ignored.
         {server.url("/") + " , 0 , 0 , 0 , 1 ,\n", "", false, 0, "100 pages fetched (99 not found)"},
         {"", "", false, 2, "no initial URL"},
-        {failing + ",1,3,0,0,", "--graph x", false, 2, "usage: linkweave-crawl"},
+        {failing + ",1,3,0,0,", "--frobnicate", false, 2, "unknown option --frobnicate"},
         {failing + ",1,3,0,0,", "--give-up 1", false, 3, "gave up on " + failing + " after 1 s of failures: HttpSendRequest() failed:"},
         {escaped + ",1,3,0,0,", "", true, 0, "Crawled " + server.url("/\\x1B[31mred") + ": 1 pages fetched (1 not found)"},
     };
