@@ -1,12 +1,13 @@
 // The whole program under X: linkweave in a scratch folder crawls the fixture site from
 // a real HTTP server on 127.0.0.1 while xdotool works its mouse and keys. The test reads
 // the window's pixels (the panels' texts against the golden screens, sprites, the scene's
-// colours), debug.txt against the golden traces and what a stand-in xdg-open was handed;
-// and how the program ends: Escape, no display, a data file missing.
+// colours), debug.txt against the golden traces, what a stand-in xdg-open was handed and
+// the pictures F12 saves; and how the program ends: Escape, no display, a data file missing.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <ranges>
 #include <regex>
 #include <thread>
@@ -130,6 +131,19 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     ASSERT_TRUE(waitUntil([&] { return !readLines("opened.txt").empty(); }, 5s));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(readLines("opened.txt"), std::vector<std::string>{readText(x.capture(window), sheet, 10 + 8 * 17, B + 70)});
+
+    // F12 held over many key repeats saves one picture of the window, its size and its
+    // pixels but for the note it brings under the banner; the next press the next number.
+    ASSERT_TRUE(x.xdo("keydown F12 sleep 1.5 keyup F12"));
+    ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 10, 16) == "Saved linkweave-001.png"; }, 5s));
+    const Image shown = x.capture(window), saved = readImage("run/linkweave-001.png");
+    ASSERT_EQ(std::make_pair(saved.width, saved.height), std::make_pair(W, H));
+    int differ = 0;
+    for (int i = 0; i < W * H; ++i) differ += (i / W < 16 || i / W >= 24) && saved.rgb[i] != shown.rgb[i];
+    EXPECT_EQ(differ, 0);
+    ASSERT_TRUE(x.xdo("key F12"));
+    ASSERT_TRUE(waitUntil([&] { return readImage("run/linkweave-002.png").width == W; }, 5s));
+    EXPECT_FALSE(std::filesystem::exists("run/linkweave-003.png"));
     ASSERT_TRUE(x.xdo("key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
     EXPECT_EQ(readLines("run/stderr.txt"), std::vector<std::string>{});
