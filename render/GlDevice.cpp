@@ -319,6 +319,7 @@ ResultCode GlDevice::bltFast(SurfaceHandle dest, int32_t x, int32_t y, SurfaceHa
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDisableClientState(GL_COLOR_ARRAY);
     glColor4f(1, 1, 1, 1);
+    ++drawSubmissions_;
     glBegin(GL_QUADS);
     glTexCoord2f(u0, v0); glVertex2i(x, y);
     glTexCoord2f(u1, v0); glVertex2i(x + w, y);
@@ -551,6 +552,7 @@ ResultCode GlDevice::drawPrimitive(uint32_t type, const LitVertex* vertices, uin
     if (!vertices) return DDERR_INVALIDPARAMS;
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     applyVertexPointers(vertices);
+    ++drawSubmissions_;
     glDrawArrays(primitiveMode(type), 0, count);
     return ok(0) ? kOk : E_FAIL;
 }
@@ -563,6 +565,7 @@ ResultCode GlDevice::drawPrimitiveVB(uint32_t type, BufferHandle handle, uint32_
     if (count == 0) return kOk;
     glBindBuffer(GL_ARRAY_BUFFER, b.name);
     applyVertexPointers(nullptr);
+    ++drawSubmissions_;
     glDrawArrays(primitiveMode(type), first, count);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     return ok(0) ? kOk : E_FAIL;
@@ -586,6 +589,7 @@ ResultCode GlDevice::blitToWindow(SurfaceHandle front, SurfaceHandle back, Rect&
     presentRect = {wx, wy, wx + dw, wy + dh};
     glBindFramebuffer(GL_READ_FRAMEBUFFER, b->framebuffer);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    ++drawSubmissions_;
     glBlitFramebuffer(0, 0, b->width, b->height, 0, 0, dw, dh, GL_COLOR_BUFFER_BIT,
                       (static_cast<int>(b->width) == dw && static_cast<int>(b->height) == dh) ? GL_NEAREST : GL_LINEAR);
     SDL_GL_SwapWindow(window_);

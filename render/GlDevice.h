@@ -60,6 +60,12 @@ public:
     const char* rendererName() const;
     // The back buffer's pixels as 0xAARRGGBB, rows from the top (for checks and screenshots).
     bool readBackBuffer(std::vector<uint32_t>& argb, uint32_t& width, uint32_t& height);
+    // GL draw submissions so far (draws and framebuffer blits), for counting a frame's.
+    uint32_t drawSubmissions() const { return drawSubmissions_; }
+    // The GL texture behind a texture or sprite sheet surface, 0 for none (benchmarks).
+    uint32_t textureName(SurfaceHandle surface) const {
+        return surface && surface <= surfaces_.size() ? surfaces_[surface - 1].texture : 0;
+    }
 
 private:
     enum class Kind { Free, Window, Colour, Depth, Texture, Sheet };
@@ -95,4 +101,5 @@ private:
     Matrix4 world_, view_;
     uint32_t magFilter_ = 0, minFilter_ = 0;
     bool deviceReady_ = false;
+    uint32_t drawSubmissions_ = 0;
 };
