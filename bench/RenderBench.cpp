@@ -14,6 +14,7 @@
 #include <GL/glext.h>
 #include <SDL.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -148,7 +149,7 @@ struct QuadRecorder : OverlayCanvas {
 struct BareLoop {
     GLint framebuffer = 0, atlas = 0, sheet = 0;
     std::vector<LitVertex> lines, triangles;
-    std::vector<float> quads;
+    std::vector<float> lineFog, triangleFog, quads;  // fog: eye depth clamped to the fog's 3 to 65
 
     // Takes what a Linkweave frame has just drawn with and drawn.
     void adopt(Shown& shown, GlDevice& device, bool panels) {
@@ -162,12 +163,19 @@ struct BareLoop {
         const TriangleList& list = shown.engine.triangleLists[0];
         for (const Triangle* t = list.first(); t != list.end(); t = t->next)
             triangles.insert(triangles.end(), t->vertices, t->vertices + 3);
+        const Matrix4 m = Matrix4::product(shown.engine.world, shown.engine.view);
+        for (auto [vertices, fog] : {std::pair{&lines, &lineFog}, {&triangles, &triangleFog}}) {
+            fog->clear();
+            for (const LitVertex& v : *vertices)
+                fog->push_back(std::clamp(v.x * m.at(0, 2) + v.y * m.at(1, 2) + v.z * m.at(2, 2) + m.at(3, 2), 3.0f, 65.0f));
+        }
         QuadRecorder recorder;
         drawOverlay(recorder, shown.overlay());
         quads = std::move(recorder.corners);
     }
 
-    void pointers(const LitVertex* v) {
+    void pointers(const LitVertex* v, const float* fog) {
+        glFogCoordPointer(GL_FLOAT, 0, fog);
         glVertexPointer(3, GL_FLOAT, sizeof(LitVertex), &v->x);
         glColorPointer(GL_BGRA, GL_UNSIGNED_BYTE, sizeof(LitVertex), &v->colour);
         glTexCoordPointer(2, GL_FLOAT, sizeof(LitVertex), &v->tu);
@@ -187,8 +195,9 @@ struct BareLoop {
         glDisable(GL_TEXTURE_2D);
         glBindBuffer(GL_ARRAY_BUFFER, 0);
         glEnableClientState(GL_COLOR_ARRAY);
+        glEnableClientState(GL_FOG_COORDINATE_ARRAY);
         if (!lines.empty()) {
-            pointers(lines.data());
+            pointers(lines.data(), lineFog.data());
             glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(lines.size()));
         }
         glEnable(GL_BLEND);
@@ -197,9 +206,10 @@ struct BareLoop {
         glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(atlas));
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
         if (!triangles.empty()) {
-            pointers(triangles.data());
+            pointers(triangles.data(), triangleFog.data());
             glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(triangles.size()));
         }
+        glDisableClientState(GL_FOG_COORDINATE_ARRAY);
         // The overlay: every quad in one draw, black keyed out, in pixels from the top left.
         glPushAttrib(GL_ALL_ATTRIB_BITS);
         glMatrixMode(GL_PROJECTION);

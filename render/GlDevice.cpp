@@ -345,11 +345,12 @@ ResultCode GlDevice::createDevice(bool, SurfaceHandle renderTarget) {
     glEnableClientState(GL_COLOR_ARRAY);
     glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glProvokingVertex(GL_FIRST_VERTEX_CONVENTION);  // flat shading takes the first vertex
-    glFogi(GL_FOG_COORDINATE_SOURCE, GL_FRAGMENT_DEPTH);
-    glHint(GL_FOG_HINT, GL_NICEST);
+    // Fog by vertex: each vertex brings its own fog coordinate (see fogCoordinates).
+    glFogi(GL_FOG_COORDINATE_SOURCE, GL_FOG_COORDINATE);
     glDisable(GL_LIGHTING);
     world_.setIdentity();
     view_.setIdentity();
+    modelView_.setIdentity();
     deviceReady_ = true;
     return ok(0) ? kOk : E_FAIL;
 }
@@ -370,9 +371,9 @@ ResultCode GlDevice::setViewport(const Viewport& v) {
 
 void GlDevice::loadModelView() {
     // Row vectors times world times view: the same floats, read column-major by GL.
-    const Matrix4 m = Matrix4::product(world_, view_);
+    modelView_ = Matrix4::product(world_, view_);
     glMatrixMode(GL_MODELVIEW);
-    glLoadMatrixf(m.m);
+    glLoadMatrixf(modelView_.m);
 }
 
 ResultCode GlDevice::setTransform(TransformState state, const Matrix4& matrix) {
@@ -437,8 +438,8 @@ ResultCode GlDevice::setRenderState(uint32_t state, uint32_t value) {
             glFogfv(GL_FOG_COLOR, colour);
             break;
         }
-        case RS_FOGSTART: glFogf(GL_FOG_START, bitsToFloat(value)); break;
-        case RS_FOGEND: glFogf(GL_FOG_END, bitsToFloat(value)); break;
+        case RS_FOGSTART: glFogf(GL_FOG_START, fogStart_ = bitsToFloat(value)); break;
+        case RS_FOGEND: glFogf(GL_FOG_END, fogEnd_ = bitsToFloat(value)); break;
         case RS_LIGHTING: setEnabled(GL_LIGHTING, value != 0); break;
         default: break;  // states without a GL counterpart (antialias, subpixel, ...) are accepted
     }
@@ -547,13 +548,29 @@ void GlDevice::applyVertexPointers(const LitVertex* base) {
     glTexCoordPointer(2, GL_FLOAT, sizeof(LitVertex), bytes + offsetof(LitVertex, tu));
 }
 
+void GlDevice::fogCoordinates(const LitVertex* vertices, uint32_t count) {
+    // The vertex's eye depth, clamped to where the fog runs: GL then interpolates it
+    // over the primitive and, the fog being linear in it, so the fog factor itself.
+    fogCoords_.resize(count);
+    const Matrix4& m = modelView_;
+    for (uint32_t i = 0; i < count; ++i) {
+        const LitVertex& v = vertices[i];
+        const float depth = v.x * m.at(0, 2) + v.y * m.at(1, 2) + v.z * m.at(2, 2) + m.at(3, 2);
+        fogCoords_[i] = depth < fogStart_ ? fogStart_ : (depth > fogEnd_ ? fogEnd_ : depth);
+    }
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glFogCoordPointer(GL_FLOAT, 0, fogCoords_.data());
+    glEnableClientState(GL_FOG_COORDINATE_ARRAY);
+}
+
 ResultCode GlDevice::drawPrimitive(uint32_t type, const LitVertex* vertices, uint32_t count) {
     if (!deviceReady_) return DDERR_INVALIDOBJECT;
     if (!vertices) return DDERR_INVALIDPARAMS;
-    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    fogCoordinates(vertices, count);
     applyVertexPointers(vertices);
     ++drawSubmissions_;
     glDrawArrays(primitiveMode(type), 0, count);
+    glDisableClientState(GL_FOG_COORDINATE_ARRAY);
     return ok(0) ? kOk : E_FAIL;
 }
 
@@ -563,11 +580,16 @@ ResultCode GlDevice::drawPrimitiveVB(uint32_t type, BufferHandle handle, uint32_
     const GlBuffer& b = buffers_[handle - 1];
     if (first > b.capacity || count > b.capacity - first) return DDERR_INVALIDPARAMS;
     if (count == 0) return kOk;
+    // The buffer's vertices as the last unlock sent them, from its system-memory copy;
+    // the fog coordinates are counted from `first` like the vertices.
+    if (b.shadow.size() < static_cast<size_t>(first) + count) return DDERR_INVALIDPARAMS;
+    fogCoordinates(b.shadow.data(), first + count);
     glBindBuffer(GL_ARRAY_BUFFER, b.name);
     applyVertexPointers(nullptr);
     ++drawSubmissions_;
     glDrawArrays(primitiveMode(type), first, count);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
+    glDisableClientState(GL_FOG_COORDINATE_ARRAY);
     return ok(0) ? kOk : E_FAIL;
 }
 

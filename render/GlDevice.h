@@ -92,13 +92,17 @@ private:
     void bindTarget();
     void loadModelView();
     void applyVertexPointers(const LitVertex* base);
+    // Binds the fog coordinate array of these vertices (draws unbind it after).
+    void fogCoordinates(const LitVertex* vertices, uint32_t count);
 
     SDL_Window* window_;
     void* context_ = nullptr;
     std::vector<GlSurface> surfaces_;  // handle = index + 1
     std::vector<GlBuffer> buffers_;    // handle = index + 1
     SurfaceHandle target_ = 0;         // the device's render target (Colour)
-    Matrix4 world_, view_;
+    Matrix4 world_, view_, modelView_;
+    float fogStart_ = 0.0f, fogEnd_ = 1.0f;  // eye depth
+    std::vector<float> fogCoords_;
     uint32_t magFilter_ = 0, minFilter_ = 0;
     bool deviceReady_ = false;
     uint32_t drawSubmissions_ = 0;
