@@ -45,7 +45,7 @@ int32_t selectedNode = 0;
 char pictureNote[kTextCapacity];  // "Saved linkweave-001.png", or why not
 uint32_t pictureNoteUntil = 0;    // ms: the note shows until then
 
-uint32_t ticks() { return SDL_GetTicks(); }
+uint32_t ticks() { return monotonicMilliseconds(); }
 
 // Saves the last frame drawn, which is what the window shows, as the next picture file.
 void saveWindowPicture() {

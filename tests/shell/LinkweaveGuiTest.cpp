@@ -13,6 +13,7 @@
 #include <thread>
 #include <tuple>
 
+#include "shell/FrameClock.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "support/XDriver.h"
@@ -147,6 +148,14 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     ASSERT_TRUE(x.xdo("key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
     EXPECT_EQ(readLines("run/stderr.txt"), std::vector<std::string>{});
+}
+
+// The program's clock counts from long before its first frame: the rate reads 1 from
+// the first frame on, not 0 for a whole second.
+TEST(FrameClock, FirstFrameOnTheProgramsClockReportsOneFramePerSecond) {
+    FrameClock clock;
+    clock.tick(monotonicMilliseconds());
+    EXPECT_EQ(clock.framesPerSecond, 1u);
 }
 
 TEST_F(LinkweaveGui, SaysWhyWhenItHasNoDisplayOrADataFileIsMissing) {
