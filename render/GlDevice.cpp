@@ -227,6 +227,7 @@ ResultCode GlDevice::addAttachedSurface(SurfaceHandle target, SurfaceHandle atta
 
 void GlDevice::releaseSurface(SurfaceHandle handle) {
     if (handle == 0 || handle > surfaces_.size() || !context_) return;
+    flushBlits();
     GlSurface& s = surfaces_[handle - 1];
     if (s.framebuffer) glDeleteFramebuffers(1, &s.framebuffer);
     if (s.texture) glDeleteTextures(1, &s.texture);
@@ -259,6 +260,7 @@ void GlDevice::uploadSheet(GlSurface& s) {
 ResultCode GlDevice::writePixels(SurfaceHandle handle, const uint32_t* argb, uint32_t width, uint32_t height) {
     if (handle == 0 || handle > surfaces_.size() || !argb) return DDERR_INVALIDOBJECT;
     GlSurface& s = surfaces_[handle - 1];
+    flushBlits();  // blits made so far show the pixels the sheet had then
     // The loaders make the surface as large as the bitmap, so the copy is one to one.
     if (s.width != width || s.height != height) return DDERR_INVALIDPARAMS;
     if (s.kind == Kind::Sheet) {
@@ -279,6 +281,7 @@ ResultCode GlDevice::writePixels(SurfaceHandle handle, const uint32_t* argb, uin
 ResultCode GlDevice::setColourKey(SurfaceHandle handle, uint32_t key) {
     GlSurface* s = find(handle, Kind::Sheet);
     if (!s) return DDERR_INVALIDOBJECT;
+    flushBlits();
     s->keyed = true;
     s->key = key;
     if (!s->pixels.empty()) uploadSheet(*s);
@@ -290,9 +293,27 @@ ResultCode GlDevice::bltFast(SurfaceHandle dest, int32_t x, int32_t y, SurfaceHa
     GlSurface* target = find(dest, Kind::Colour);
     GlSurface* sheet = find(src, Kind::Sheet);
     if (!target || !sheet) return DDERR_INVALIDOBJECT;
-    const int32_t w = r.right - r.left, h = r.bottom - r.top;
+    // Blits are collected in their order and drawn together (flushBlits): one draw for
+    // all those of the same target, sheet and flags, as the whole overlay of a frame is.
+    if (!blits_.corners.empty() && (blits_.target != dest || blits_.sheet != src || blits_.flags != flags)) flushBlits();
+    blits_.target = dest, blits_.sheet = src, blits_.flags = flags;
+    const float left = float(x), top = float(y), right = float(x + r.right - r.left), bottom = float(y + r.bottom - r.top);
+    const float u0 = float(r.left) / sheet->width, u1 = float(r.right) / sheet->width;
+    const float v0 = float(r.top) / sheet->height, v1 = float(r.bottom) / sheet->height;
+    blits_.corners.insert(blits_.corners.end(),
+                          {left, top, u0, v0, right, top, u1, v0, right, bottom, u1, v1, left, bottom, u0, v1});
+    return kOk;
+}
+
+void GlDevice::flushBlits() {
+    GlSurface* target = find(blits_.target, Kind::Colour);
+    GlSurface* sheet = find(blits_.sheet, Kind::Sheet);
+    if (blits_.corners.empty() || !target || !sheet || !context_) {
+        blits_.corners.clear();
+        return;
+    }
     // Client arrays are not part of the attribute stack: without their own push, the
-    // scene of the next frame would lose its vertex colours to the blit's white.
+    // scene of the next frame would lose its vertex colours to the blits' white.
     glPushAttrib(GL_ALL_ATTRIB_BITS);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glBindFramebuffer(GL_FRAMEBUFFER, target->framebuffer);
@@ -309,30 +330,28 @@ ResultCode GlDevice::bltFast(SurfaceHandle dest, int32_t x, int32_t y, SurfaceHa
     glDisable(GL_FOG);
     glDisable(GL_BLEND);
     glDisable(GL_CULL_FACE);
-    setEnabled(GL_ALPHA_TEST, flags & DDBLTFAST_SRCCOLORKEY);
+    setEnabled(GL_ALPHA_TEST, blits_.flags & DDBLTFAST_SRCCOLORKEY);
     glAlphaFunc(GL_GREATER, 0.5f);
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, sheet->texture);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    const float u0 = float(r.left) / sheet->width, u1 = float(r.right) / sheet->width;
-    const float v0 = float(r.top) / sheet->height, v1 = float(r.bottom) / sheet->height;
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_FOG_COORDINATE_ARRAY);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
     glColor4f(1, 1, 1, 1);
+    glVertexPointer(2, GL_FLOAT, 4 * sizeof(float), blits_.corners.data());
+    glTexCoordPointer(2, GL_FLOAT, 4 * sizeof(float), blits_.corners.data() + 2);
     ++drawSubmissions_;
-    glBegin(GL_QUADS);
-    glTexCoord2f(u0, v0); glVertex2i(x, y);
-    glTexCoord2f(u1, v0); glVertex2i(x + w, y);
-    glTexCoord2f(u1, v1); glVertex2i(x + w, y + h);
-    glTexCoord2f(u0, v1); glVertex2i(x, y + h);
-    glEnd();
+    glDrawArrays(GL_QUADS, 0, static_cast<GLsizei>(blits_.corners.size() / 4));
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
     glPopClientAttrib();
     glPopAttrib();
-    return kOk;
+    blits_.corners.clear();
 }
 
 ResultCode GlDevice::createDevice(bool, SurfaceHandle renderTarget) {
@@ -504,9 +523,10 @@ ResultCode GlDevice::unlockVertexBuffer(BufferHandle handle, uint32_t written) {
     GlBuffer& b = buffers_[handle - 1];
     if (written > b.capacity) written = b.capacity;
     glBindBuffer(GL_ARRAY_BUFFER, b.name);
-    // Orphan the old storage so the driver need not wait for last frame's draw.
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.capacity) * sizeof(LitVertex), nullptr, GL_STREAM_DRAW);
-    if (written) glBufferSubData(GL_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(written) * sizeof(LitVertex), b.shadow.data());
+    // New storage of just what was written: the driver need not wait for last frame's
+    // draw, nor allocate the whole capacity every frame.
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(written) * sizeof(LitVertex), b.shadow.data(), GL_STREAM_DRAW);
+    b.uploaded = written;
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     return kOk;
 }
@@ -514,9 +534,12 @@ ResultCode GlDevice::unlockVertexBuffer(BufferHandle handle, uint32_t written) {
 ResultCode GlDevice::clear(const Rect& r, uint32_t flags, uint32_t colour, float z) {
     GlSurface* s = find(target_, Kind::Colour);
     if (!s) return DDERR_INVALIDOBJECT;
+    flushBlits();  // whatever was blitted before lies under what comes after
     bindTarget();
     glPushAttrib(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_SCISSOR_BIT);
-    glEnable(GL_SCISSOR_TEST);
+    // The whole target is cleared without a scissor, which lets the driver clear fast.
+    const bool whole = r.left <= 0 && r.top <= 0 && r.right >= int32_t(s->width) && r.bottom >= int32_t(s->height);
+    setEnabled(GL_SCISSOR_TEST, !whole);
     glScissor(r.left, static_cast<GLint>(s->height) - r.bottom, r.right - r.left, r.bottom - r.top);
     // A clear ignores the depth-write state, as the renderer expects of it.
     glDepthMask(GL_TRUE);
@@ -566,6 +589,7 @@ void GlDevice::fogCoordinates(const LitVertex* vertices, uint32_t count) {
 ResultCode GlDevice::drawPrimitive(uint32_t type, const LitVertex* vertices, uint32_t count) {
     if (!deviceReady_) return DDERR_INVALIDOBJECT;
     if (!vertices) return DDERR_INVALIDPARAMS;
+    flushBlits();
     fogCoordinates(vertices, count);
     applyVertexPointers(vertices);
     ++drawSubmissions_;
@@ -578,11 +602,12 @@ ResultCode GlDevice::drawPrimitiveVB(uint32_t type, BufferHandle handle, uint32_
     if (!deviceReady_) return DDERR_INVALIDOBJECT;
     if (handle == 0 || handle > buffers_.size()) return DDERR_INVALIDOBJECT;
     const GlBuffer& b = buffers_[handle - 1];
-    if (first > b.capacity || count > b.capacity - first) return DDERR_INVALIDPARAMS;
+    if (first > b.uploaded || count > b.uploaded - first) return DDERR_INVALIDPARAMS;  // only what GL holds
     if (count == 0) return kOk;
     // The buffer's vertices as the last unlock sent them, from its system-memory copy;
     // the fog coordinates are counted from `first` like the vertices.
     if (b.shadow.size() < static_cast<size_t>(first) + count) return DDERR_INVALIDPARAMS;
+    flushBlits();
     fogCoordinates(b.shadow.data(), first + count);
     glBindBuffer(GL_ARRAY_BUFFER, b.name);
     applyVertexPointers(nullptr);
@@ -604,6 +629,7 @@ ResultCode GlDevice::blitToWindow(SurfaceHandle front, SurfaceHandle back, Rect&
     GlSurface* w = find(front, Kind::Window);
     GlSurface* b = find(back, Kind::Colour);
     if (!w || !b) return DDERR_INVALIDOBJECT;
+    flushBlits();
     int dw = 0, dh = 0;
     SDL_GL_GetDrawableSize(window_, &dw, &dh);
     int wx = 0, wy = 0;
@@ -628,6 +654,7 @@ void GlDevice::releaseDevice() {
 }
 
 void GlDevice::releaseDirect3D() {
+    blits_.corners.clear();
     if (context_) SDL_GL_DeleteContext(static_cast<SDL_GLContext>(context_));
     context_ = nullptr;
     surfaces_.clear();
@@ -682,6 +709,7 @@ bool GlDevice::readBitmapFile(const char* name, std::vector<uint32_t>& argb, uin
 bool GlDevice::readBackBuffer(std::vector<uint32_t>& argb, uint32_t& width, uint32_t& height) {
     GlSurface* s = find(target_, Kind::Colour);
     if (!s) return false;
+    flushBlits();
     width = s->width;
     height = s->height;
     std::vector<uint32_t> rows(static_cast<size_t>(width) * height);

@@ -83,6 +83,7 @@ private:
     struct GlBuffer {
         uint32_t name = 0;
         uint32_t capacity = 0;
+        uint32_t uploaded = 0;  // vertices the GL buffer holds, from the last unlock
         std::vector<LitVertex> shadow;
     };
 
@@ -92,6 +93,8 @@ private:
     void bindTarget();
     void loadModelView();
     void applyVertexPointers(const LitVertex* base);
+    // Draws the blits collected so far in one draw, the overlay's GL state set once.
+    void flushBlits();
     // Binds the fog coordinate array of these vertices (draws unbind it after).
     void fogCoordinates(const LitVertex* vertices, uint32_t count);
 
@@ -106,4 +109,9 @@ private:
     uint32_t magFilter_ = 0, minFilter_ = 0;
     bool deviceReady_ = false;
     uint32_t drawSubmissions_ = 0;
+    struct Blits {
+        SurfaceHandle target = 0, sheet = 0;
+        uint32_t flags = 0;
+        std::vector<float> corners;  // x, y, u, v of each quad's four corners, in blit order
+    } blits_;
 };
