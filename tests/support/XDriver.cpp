@@ -93,11 +93,27 @@ std::string readText(const Image& screen, const Image& sheet, int x, int y, int 
     return text.substr(0, text.find_last_not_of(' ') + 1);
 }
 
-XDriver::XDriver() : display_(XOpenDisplay(nullptr)) {}
+namespace {
+
+// One connection for the whole test program, opened once and never closed: an X server
+// resets when its last client leaves and refuses whoever connects meanwhile, so a
+// connection closed after one test could make the next one find no display. The test
+// program before this one may just have left the server resetting: it is tried for 5 s.
+Display* sharedDisplay() {
+    static Display* const display = [] {
+        Display* d = nullptr;
+        for (int i = 0; i < 100 && !(d = XOpenDisplay(nullptr)); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        return d;
+    }();
+    return display;
+}
+
+}  // namespace
+
+XDriver::XDriver() : display_(sharedDisplay()) {}
 
 XDriver::~XDriver() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
-    if (display_) XCloseDisplay(display_);
 }
 
 bool XDriver::start(const std::string& program, const std::string& dir, const std::vector<std::string>& env) {

@@ -44,8 +44,8 @@ std::string readText(const Image& screen, const Image& sheet, int x, int y, int 
 
 class XDriver {
 public:
-    XDriver();   // connects to the display in DISPLAY
-    ~XDriver();  // kills a program still running, then disconnects
+    XDriver();   // on the display in DISPLAY, through the one connection of the test program
+    ~XDriver();  // kills a program still running
     XDriver(const XDriver&) = delete;
     XDriver& operator=(const XDriver&) = delete;
 
@@ -65,8 +65,8 @@ public:
     std::string clipboard() const;  // the CLIPBOARD's text
 
 private:
-    // Held open: an X server resets when its last client leaves, and refuses whoever
-    // connects meanwhile, a program being started for instance.
+    // The test program's one connection, held open to its end: an X server resets when
+    // its last client leaves, and refuses whoever connects meanwhile.
     struct _XDisplay* display_;
     pid_t pid_ = -1;
 };
