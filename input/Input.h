@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "shell/ResultCodes.h"
+#include "base/ResultCodes.h"
 
 using InputWindow = void*;  // the platform's window, opaque here
 

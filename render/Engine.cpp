@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/DebugLog.h"
+#include "base/DebugLog.h"
 #include "webspace/Webspace.h"
 
 namespace {

@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <memory>
 
-#include "render/Math3D.h"
+#include "base/Math3D.h"
 #include "render/Mesh.h"
 #include "render/RenderDevice.h"
 #include "overlay/Surface.h"
 #include "render/TriangleList.h"
-#include "shell/Settings.h"
+#include "base/Settings.h"
 
 class Webspace;
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "render/Math3D.h"
+#include "base/Math3D.h"
 #include "render/Mesh.h"
 #include "webspace/NodeModelBuilder.h"
 

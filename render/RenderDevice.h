@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "render/Math3D.h"
-#include "shell/ResultCodes.h"
+#include "base/Math3D.h"
+#include "base/ResultCodes.h"
 
 struct LitVertex;
 

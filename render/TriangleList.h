@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "render/Math3D.h"
+#include "base/Math3D.h"
 
 // One pre-lit vertex, 32 bytes, laid out exactly as the vertex buffers hold it, so an
 // upload is a plain copy.

@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "render/Math3D.h"
+#include "base/Math3D.h"
 
 class Engine;
 class Webspace;

@@ -21,7 +21,7 @@
 #include "shell/Screenshot.h"
 #include "shell/SelectionKeys.h"
 #include "web/CurlHttpClient.h"
-#include "web/Text.h"
+#include "base/Text.h"
 #include "webspace/Webspace.h"
 
 // Constructed before main runs: empty and paused, so nothing is fetched until the user

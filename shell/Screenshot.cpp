@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "web/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "shell/DebugLog.h"
-#include "shell/Settings.h"
+#include "base/DebugLog.h"
+#include "base/Settings.h"
 #include "web/CurlHttpClient.h"
 #include "webspace/GraphExport.h"
 #include "webspace/Webspace.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "web/Text.h"
+#include "base/Text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "web/HttpClient.h"
 #include "web/PageBuffer.h"
-#include "web/Text.h"
+#include "base/Text.h"
 
 class CurlHttpClient : public HttpClient {
 public:

@@ -1,5 +1,6 @@
-#include "shell/DebugLog.h"
+#include "base/DebugLog.h"
 #include "web/PageBuffer.h"
+#include "web/TextSearch.h"
 #include "webspace/Webspace.h"
 
 bool PageNode::scanStep(const Webspace& space) {

@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "shell/DebugLog.h"
+#include "base/DebugLog.h"
 #include "web/HttpClient.h"
 #include "web/PageBuffer.h"
 #include "webspace/Webspace.h"

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "web/TextSearch.h"
 #include "webspace/Webspace.h"
 
 namespace {

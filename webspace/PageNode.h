@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "render/Math3D.h"
+#include "base/Math3D.h"
 #include "web/HttpClient.h"
-#include "web/Text.h"
+#include "base/Text.h"
 
 class Webspace;
 class NodeModel;

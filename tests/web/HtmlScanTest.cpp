@@ -8,6 +8,7 @@
 
 #include "support/TestSupport.h"
 #include "web/PageBuffer.h"
+#include "web/TextSearch.h"
 #include "webspace/Webspace.h"
 
 TEST(ExtractBetween, MarkersFlagsAndResults) {

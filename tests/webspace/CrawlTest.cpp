@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/DebugLog.h"
+#include "base/DebugLog.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "web/FailingClient.h"

@@ -1,24 +1,8 @@
-// Text utilities for the zero-terminated byte strings that Linkweave keeps in fixed
-// fields: bounded copy and append, which every write into a field goes through, and
-// the case-blind marker search that the HTML scan and link resolution rest on.
+// The case-blind marker search that the HTML scan and link resolution rest on: the
+// piece of a text between two markers, found whatever the letter case of the page.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-
-constexpr int kTextCapacity = 256;  // bytes of a URL, host, path, title or message field
-
-// Copies src into dest of `capacity` bytes. A longer text is cut at capacity - 1
-// characters so that nothing is ever written past the field. Returns false if cut.
-bool copyText(char* dest, size_t capacity, const char* src);
-
-// Appends src to the text in dest, cutting it at the field's capacity. Returns false if cut.
-bool appendText(char* dest, size_t capacity, const char* src);
-
-template <size_t N>
-bool copyText(char (&dest)[N], const char* src) { return copyText(dest, N, src); }
-template <size_t N>
-bool appendText(char (&dest)[N], const char* src) { return appendText(dest, N, src); }
 
 // Turns the letters a to z into capitals, in place; returns the text's length.
 int toUpperInPlace(char* text);

@@ -1,4 +1,4 @@
-#include "shell/DebugLog.h"
+#include "base/DebugLog.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "shell/DebugLog.h"
+#include "base/DebugLog.h"
 #include "support/TestSupport.h"
 
 using DebugLog = TempDirTest;

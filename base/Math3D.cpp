@@ -1,4 +1,4 @@
-#include "render/Math3D.h"
+#include "base/Math3D.h"
 
 #include <cmath>
 

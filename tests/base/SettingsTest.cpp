@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/Settings.h"
+#include "base/Settings.h"
 #include "support/TestSupport.h"
 
 using Settings = TempDirTest;

@@ -1,10 +1,10 @@
-#include "shell/Settings.h"
+#include "base/Settings.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "web/Text.h"
+#include "base/Text.h"
 
 namespace {
 

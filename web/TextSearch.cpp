@@ -1,7 +1,9 @@
-#include "web/Text.h"
+// The case-blind marker search over a working copy in capitals.
+#include "web/TextSearch.h"
 
 #include <cstring>
 
+#include "base/Text.h"
 #include "web/PageBuffer.h"
 
 namespace {
@@ -14,22 +16,6 @@ constexpr const char* kNotFound = "not found";
 char workingCopy[kPageBufferSize];
 
 }  // namespace
-
-bool copyText(char* dest, size_t capacity, const char* src) {
-    if (capacity == 0) return false;
-    size_t length = std::strlen(src);
-    bool fits = length < capacity;
-    if (!fits) length = capacity - 1;  // cut at capacity: never write past the field
-    std::memmove(dest, src, length);
-    dest[length] = '\0';
-    return fits;
-}
-
-bool appendText(char* dest, size_t capacity, const char* src) {
-    size_t used = strnlen(dest, capacity);
-    if (used >= capacity) return false;
-    return copyText(dest + used, capacity - used, src);
-}
 
 int toUpperInPlace(char* text) {
     int length = 0;

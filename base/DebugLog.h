@@ -3,7 +3,7 @@
 // any moment, even after a crash. Entries that cannot be written are silently lost.
 #pragma once
 
-#include "shell/ResultCodes.h"
+#include "base/ResultCodes.h"
 
 // Empties debug.txt (creating it if missing) and writes its "DEBUG LOG" heading.
 void startDebugLog();
