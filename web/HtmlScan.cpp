@@ -1,52 +1,44 @@
-#include "base/DebugLog.h"
-#include "web/PageBuffer.h"
+// HTML scanning: the title, one tag at a time, and the HREF and frame SRC values.
+#include "web/HtmlScan.h"
+
 #include "web/TextSearch.h"
-#include "webspace/Webspace.h"
 
-bool PageNode::scanStep(const Webspace& space) {
-    // The title is taken once, on the first step, and cut at the field's capacity.
-    if (scanPos == 0) extractBetween(pageBuffer, "<TITLE>", "</TITLE>", title, false, false);
+namespace {
 
-    bool nothingLeft = true;
-    int tagState = 0;  // 0: no tag begun, 1: inside a tag, 2: tag complete
-    char tag[kTagCollectLimit + 1];
-    int tagLength = 0;
-
-    // One call consumes everything up to and including the next '>', so each frame
-    // scans one tag and the scan of a long page is spread over many frames.
-    while (scanPos < length && scanPos < kPageBufferSize && tagState < 2) {
-        nothingLeft = false;
-        const char c = pageBuffer[scanPos];
-        if (c == '<') tagState = 1;
-        if (tagState == 1 && tagLength < kTagCollectLimit) tag[tagLength++] = c;
-        if (c == '>') {
-            tag[tagLength] = '\0';
-            copyText(currentTag, tag);
-            scanTag(space, tag);
-            tagLength = 0;
-            tagState = 2;
-        }
-        ++scanPos;
-    }
-    return nothingLeft;
+// The double-quoted value in what follows a marker, in place.
+bool quotedValue(char* text, size_t capacity) {
+    return extractBetween(text, "\"", "\"", text, capacity, false, false) != 0;
 }
 
-void PageNode::scanTag(const Webspace& space, const char* tag) {
-    // Only double-quoted values after a blank count: HREF from any tag (anchors, areas,
-    // link and base tags alike), SRC only from frames.
-    if (extractBetween(tag, " HREF", ">", currentLink, false, false) &&
-        extractBetween(currentLink, "\"", "\"", currentLink, false, false) &&
-        resolveLink(space, currentLink) && linkCount < kMaxLinks) {
-        logMessage(currentLink, kOk);
-        copyText(links[linkCount].url, currentLink);
-        ++linkCount;
-    }
+}  // namespace
 
-    if (!extractBetween(tag, " FRAME", ">", currentLink, false, true)) return;
-    if (!extractBetween(tag, " SRC", ">", currentLink, false, false)) return;
-    if (!extractBetween(currentLink, "\"", "\"", currentLink, false, false)) return;
-    if (resolveLink(space, currentLink) && linkCount < kMaxLinks) {
-        copyText(links[linkCount].url, currentLink);
-        ++linkCount;
+void findTitle(const char* text, char* title, size_t capacity) {
+    extractBetween(text, "<TITLE>", "</TITLE>", title, capacity, false, false);
+}
+
+bool scanToNextTag(const char* text, int32_t end, int32_t& pos, char (&tag)[kTagCollectLimit + 1], bool& tagEnded) {
+    bool nothingLeft = true;
+    bool inTag = false;
+    int tagLength = 0;
+    tagEnded = false;
+    // One call consumes everything up to and including the next '>'.
+    while (pos < end && !tagEnded) {
+        nothingLeft = false;
+        const char c = text[pos];
+        if (c == '<') inTag = true;
+        if (inTag && tagLength < kTagCollectLimit) tag[tagLength++] = c;
+        if (c == '>') tagEnded = true;
+        ++pos;
     }
+    tag[tagLength] = '\0';
+    return !nothingLeft;
+}
+
+bool hrefOfTag(const char* tag, char* link, size_t capacity) {
+    return extractBetween(tag, " HREF", ">", link, capacity, false, false) && quotedValue(link, capacity);
+}
+
+bool frameSourceOfTag(const char* tag, char* link, size_t capacity) {
+    return extractBetween(tag, " FRAME", ">", link, capacity, false, true) &&
+           extractBetween(tag, " SRC", ">", link, capacity, false, false) && quotedValue(link, capacity);
 }

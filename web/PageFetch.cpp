@@ -1,16 +1,14 @@
+// The page fetch's request and body steps, and the page buffer they fill.
+#include "web/PageFetch.h"
+
 #include <cstring>
 
-#include "base/DebugLog.h"
-#include "web/HttpClient.h"
+#include "base/Text.h"
 #include "web/PageBuffer.h"
-#include "webspace/Webspace.h"
 
 char pageBuffer[kPageBufferSize];
 
 namespace {
-
-constexpr const char* kAgent = "netmole";
-constexpr uint32_t kTimeoutMs = 5000;  // ms, for connecting and for each receive
 
 // Appends a chunk of the body to the text in pageBuffer, which ends at textEnd, and
 // returns the new end. The body is text: a chunk is taken up to its first NUL byte,
@@ -26,80 +24,50 @@ size_t appendChunk(size_t textEnd, const char* chunk, uint32_t delivered) {
     return textEnd;
 }
 
+// The steps after the session is open; the step that failed, or Answered.
+RequestStep request(HttpClient& client, const char* url, UrlParts& parts, char* statusText, int32_t& statusCode) {
+    if (!client.setConnectTimeout(kFetchTimeoutMs) || !client.setReceiveTimeout(kFetchTimeoutMs)) {
+        return RequestStep::Timeouts;
+    }
+    if (!client.splitUrl(url, parts)) return RequestStep::Split;
+    if (parts.scheme != UrlScheme::Http) return RequestStep::Scheme;
+    if (!client.connect(parts.host, parts.port)) return RequestStep::Connect;
+    if (!client.openRequest("GET", parts.path)) return RequestStep::OpenRequest;
+    if (!client.send()) return RequestStep::Send;
+    if (!client.queryStatusText(statusText, kTextCapacity)) return RequestStep::StatusText;
+    if (!client.queryStatusCode(statusCode)) return RequestStep::StatusCode;
+    return RequestStep::Answered;
+}
+
 }  // namespace
 
-void PageNode::setMessage(const char* text) {
-    copyText(message, text);
-    logMessage(text, kOk);
+const char* requestFailureText(RequestStep step) {
+    switch (step) {
+        case RequestStep::Open: return "InternetOpen() failed";
+        case RequestStep::Timeouts: return "InternetConnect() failed";
+        case RequestStep::Split: return "InternetCrackURL() failed";
+        case RequestStep::Scheme: return "USE HTTP-URL Local-File";
+        case RequestStep::Connect: return "InternetConnect() failed";
+        case RequestStep::OpenRequest: return "HttpOpenRequest() failed";
+        case RequestStep::Send: return "HttpSendRequest() failed:";
+        case RequestStep::StatusText: return "HttpQueryInfo() failed: ";
+        case RequestStep::StatusCode: return "HttpQueryInfo() failed: Couldn't get statusCODE ";
+        case RequestStep::Answered: break;
+    }
+    return "";
 }
 
-void PageNode::computeDir() {
-    copyText(dir, url);
-    // The first character is never looked at, so a URL without any other '/' keeps it all.
-    for (int i = static_cast<int>(std::strlen(dir)) - 1; i >= 1; --i) {
-        if (dir[i] == '/') {
-            dir[i + 1] = '\0';
-            return;
-        }
-    }
+RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, char* statusText, int32_t& statusCode) {
+    if (!client.open(kUserAgent)) return RequestStep::Open;
+    const RequestStep reached = request(client, url, parts, statusText, statusCode);
+    if (reached != RequestStep::Answered) client.close();
+    return reached;
 }
 
-void PageNode::assignLevel(Webspace& space) {
-    for (int i = 0; i < space.maxPages; ++i) {
-        const PageNode& other = space.pages[i];
-        if (other.state != PageState::Empty && other.level > 0 && std::strcmp(other.dir, dir) == 0) {
-            level = other.level;
-            return;
-        }
-    }
-    // A new directory: levels 1 to 49 are handed out once each, every later one gets 50.
-    level = space.nextLevel;
-    if (space.nextLevel < kLevelCap) ++space.nextLevel;
-}
-
-int PageNode::fetch(Webspace& space, HttpClient* client) {
-    logMessage("------------------------------", kOk);
-    logMessage("getting page", kOk);
-    logMessage(url, kOk);
-    copyText(pageBuffer, "not found");
-
-    if (!client || !client->open(kAgent)) {
-        setMessage("InternetOpen() failed");
-        return 0;
-    }
-    // Every failure from here on closes the session before returning.
-    auto fail = [&](const char* text, int result) {
-        setMessage(text);
-        client->close();
-        return result;
-    };
-
-    if (!client->setConnectTimeout(kTimeoutMs) || !client->setReceiveTimeout(kTimeoutMs)) {
-        return fail("InternetConnect() failed", 0);
-    }
-    if (!client->splitUrl(url, urlParts)) return fail("InternetCrackURL() failed", 0);
-    // Host and path are shown even for a URL that is not fetched.
-    copyText(path, urlParts.path);
-    copyText(host, urlParts.host);
-    if (urlParts.scheme != UrlScheme::Http) return fail("USE HTTP-URL Local-File", 0);
-    if (!client->connect(urlParts.host, urlParts.port)) return fail("InternetConnect() failed", 0);
-    if (!client->openRequest("GET", urlParts.path)) return fail("HttpOpenRequest() failed", 0);
-    if (!client->send()) return fail("HttpSendRequest() failed:", 0);
-    if (!client->queryStatusText(statusText, kTextCapacity)) return fail("HttpQueryInfo() failed: ", 0);
-    if (!client->queryStatusCode(statusCode)) {
-        return fail("HttpQueryInfo() failed: Couldn't get statusCODE ", 0);
-    }
-    // Any answer but 200 counts as answered: the node is placed, red, with no body.
-    if (statusCode != 200) return fail("File Not Found", 1);
-
-    computeDir();
-    assignLevel(space);
-
+bool readPageBody(HttpClient& client, int32_t& length) {
     char chunk[kReadChunk];
     uint32_t delivered = 0;
-    if (!client->read(chunk, kReadChunk, delivered)) {
-        return fail("InternetReadFile() failed: didn't get page", 0);
-    }
+    if (!client.read(chunk, kReadChunk, delivered)) return false;
     if (delivered > kReadChunk) delivered = kReadChunk;
     pageBuffer[0] = '\0';
     size_t textEnd = appendChunk(0, chunk, delivered);
@@ -107,7 +75,7 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
 
     // A failed read simply ends the body.
     while (delivered > 0 && length <= kContinueLimit) {
-        if (!client->read(chunk, kReadChunk, delivered)) delivered = 0;
+        if (!client.read(chunk, kReadChunk, delivered)) delivered = 0;
         if (delivered > kReadChunk) delivered = kReadChunk;
         textEnd = appendChunk(textEnd, chunk, delivered);
         length += static_cast<int32_t>(delivered);
@@ -126,10 +94,5 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
     } else if (length == 0) {
         pageBuffer[0] = '\0';
     }
-
-    client->close();
-    logMessage("got page", kOk);
-    logMessage(message, kOk);
-    logMessage("finding links", kOk);
-    return 1;
+    return true;
 }

@@ -12,7 +12,6 @@ class NodeModel;
 
 constexpr int kMaxLinks = 100;        // links kept per page
 constexpr int kTagCapacity = 512;     // bytes of currentTag
-constexpr int kTagCollectLimit = 256; // characters of a tag collected by the scan
 
 enum class PageState : int32_t {
     Empty = 0,    // slot not in use

@@ -29,20 +29,6 @@ constexpr float kOffsetTable[100][2] = {
 
 }  // namespace
 
-void PageNode::reset() {
-    std::memset(static_cast<void*>(this), 0, sizeof(PageNode));
-    state = PageState::Empty;
-    copyText(title, "No Title");
-    copyText(message, "No Errors");
-    copyText(statusText, "No Status");
-    copyText(host, "empty");
-    copyText(url, "empty");
-    copyText(path, "empty");
-    copyText(currentLink, "No Links");
-    position = Vector3(25.0f, 0.0f, 25.0f);
-    screen = Vector3(-10.0f, 0.0f, 0.0f);
-}
-
 int PlacementGrid::cellIndex(const Vector3& p) {
     // Truncate toward zero, then fold negatives over: x = -3.7 shares column 3 with 3.2.
     // Coordinates are checked as floats first, so a huge one cannot overflow the int.

@@ -1,0 +1,27 @@
+// One page's GET over an HttpClient, in the two steps the trace tells apart: the
+// request up to the answer's status, then the body into pageBuffer.
+#pragma once
+
+#include <cstdint>
+
+#include "web/HttpClient.h"
+
+constexpr const char* kUserAgent = "netmole";
+constexpr uint32_t kFetchTimeoutMs = 5000;  // ms, for connecting and for each receive
+
+// The step of a request that failed, in the order they are taken, or Answered.
+enum class RequestStep { Open, Timeouts, Split, Scheme, Connect, OpenRequest, Send, StatusText, StatusCode, Answered };
+
+// The trace's words for a request that failed at `step`.
+const char* requestFailureText(RequestStep step);
+
+// Opens a session on the client and asks for url with a GET: the time-outs, the split
+// (into parts), the connection, the request, the answer's status line (statusText of
+// kTextCapacity bytes) and code. Returns the step that failed, or Answered. A failed
+// request closes the session again, unless it could not even be opened.
+RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, char* statusText, int32_t& statusCode);
+
+// Reads the answer's body into pageBuffer, counting every byte received in `length`.
+// False when not even its first piece could be read. The last byte received becomes
+// 'x' (see PageFetch.cpp).
+bool readPageBody(HttpClient& client, int32_t& length);
