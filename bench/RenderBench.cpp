@@ -95,19 +95,15 @@ struct Shown {
     int32_t selected = 0;
     Viewer viewer;
     Icons icons;
-    EngineNodeModelBuilder builder{engine, viewer};
+    EngineNodeModels models{engine, viewer};
 
     explicit Shown(Engine& e) : engine(e) {
         clearTriangleLists(engine);
         viewer.reset(*space, 0, kWidth, kHeight);
-        space->modelBuilder = &builder;
-        space->engine = &engine;
-        space->selectedNode = &selected;
+        space->nodeModels = &models;
         icons.space = space.get();
         icons.selectedNode = &selected;
-        engine.webspace = space.get();
     }
-    ~Shown() { engine.webspace = nullptr; }
     // Lets the view glide onto the selected page, so that it no longer moves.
     void settle() {
         for (int frame = 0; frame < 5000; ++frame) viewer.placeEye(), viewer.followSelection(*space, selected, engine);
@@ -118,8 +114,8 @@ struct Shown {
         icons.helpVisible = icons.debugVisible = panels ? 1 : 0;
         viewer.placeEye();
         viewer.followSelection(*space, selected, engine);
-        space->updateNodes();
-        engine.renderFrame();
+        space->updateNodes(engine.screenProjection(), selected);
+        engine.renderFrame(*space);
         EngineCanvas canvas(engine);
         drawOverlay(canvas, overlay());
         engine.present();
@@ -157,8 +153,10 @@ struct BareLoop {
         glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &framebuffer);
         atlas = static_cast<GLint>(device.textureName(shown.engine.textureAtlas->surface));
         sheet = static_cast<GLint>(device.textureName(shown.engine.spriteSheet->surface));
-        lines.resize(kLineVertexCapacity);
-        lines.resize(static_cast<size_t>(shown.space->collectLinkLines(lines.data(), kLineVertexCapacity)));
+        std::vector<LinkLineEnd> ends(kLineVertexCapacity);
+        ends.resize(static_cast<size_t>(shown.space->collectLinkLines(ends.data(), kLineVertexCapacity)));
+        lines.resize(ends.size());
+        for (size_t i = 0; i < ends.size(); ++i) lines[i].set(ends[i].position, ends[i].colour, 0, 0, 0);
         triangles.clear();
         const TriangleList& list = shown.engine.triangleLists[0];
         for (const Triangle* t = list.first(); t != list.end(); t = t->next)

@@ -33,7 +33,7 @@ uint32_t chooseZBufferFormat(const PixelFormat& format, void* context) {
 
 Engine::Engine(RenderDevice* dev, char* initialUrl, int32_t* maxPages)
     : device(dev), initialUrl_(initialUrl), maxPages_(maxPages),
-      lineVertices_(new LitVertex[kLineVertexCapacity]) {
+      lineEnds_(new LinkLineEnd[kLineVertexCapacity]), lineVertices_(new LitVertex[kLineVertexCapacity]) {
     readSettings(settingsTarget());
 }
 
@@ -265,24 +265,30 @@ ResultCode Engine::uploadTriangleLists() {
     return kOk;
 }
 
-ResultCode Engine::renderFrame() {
+ScreenProjection Engine::screenProjection() const {
+    return {Matrix4::product(Matrix4::product(world, view), projection), viewport.x, viewport.y, viewport.width,
+            viewport.height};
+}
+
+ResultCode Engine::renderFrame(const Webspace& space) {
     if (!haveDevice) return DDERR_INVALIDOBJECT;
     uploadTriangleLists();
     device->clear({0, 0, display.displayWidth, display.displayHeight}, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER,
                   clearColour, 1.0f);
     device->beginScene();
-    drawScene();
+    drawScene(space);
     return device->endScene();
 }
 
-void Engine::drawScene() {
+void Engine::drawScene(const Webspace& space) {
     device->setRenderState(RS_ALPHABLENDENABLE, 0);
     device->setRenderState(RS_TEXTUREPERSPECTIVE, 1);
     device->setRenderState(RS_FOGENABLE, 1);
     device->setTexture(0, 0);
 
     // All link lines of the frame go to the device in one draw.
-    const int lineVertices = webspace ? webspace->collectLinkLines(lineVertices_.get(), kLineVertexCapacity) : 0;
+    const int lineVertices = space.collectLinkLines(lineEnds_.get(), kLineVertexCapacity);
+    for (int i = 0; i < lineVertices; ++i) lineVertices_[i].set(lineEnds_[i].position, lineEnds_[i].colour, 0, 0, 0);
     if (lineVertices > 0) {
         const ResultCode r = device->drawPrimitive(D3DPT_LINELIST, lineVertices_.get(), lineVertices);
         if (r != kOk) logMessage("error", r);

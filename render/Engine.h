@@ -14,6 +14,8 @@
 #include "base/Settings.h"
 
 class Webspace;
+struct LinkLineEnd;
+struct ScreenProjection;
 
 constexpr int kVertexBufferSlots = 25;
 constexpr uint32_t kVertexBufferCapacity = 45000;  // vertices per slot: 15,000 triangles
@@ -51,9 +53,6 @@ public:
     Rect presentRect{};
     uint32_t clearColour = 0xFF000000;  // opaque black: clear colour and fog colour
 
-    // Where the link lines come from; null draws none.
-    const Webspace* webspace = nullptr;
-
     // Reads settings.txt into the display settings, initialUrl and maxPages.
     Engine(RenderDevice* device, char* initialUrl, int32_t* maxPages);
     ~Engine();
@@ -70,19 +69,23 @@ public:
     // Mesh 0: the unit square carrying the atlas's top-left tile.
     void buildBuiltInMeshes();
 
-    // Upload, clear, scene; returns the end of the scene's result.
-    ResultCode renderFrame();
+    // Upload, clear, scene with the webspace's link lines; returns the end of the scene's result.
+    ResultCode renderFrame(const Webspace& space);
     ResultCode uploadTriangleLists();
-    void drawScene();
+    void drawScene(const Webspace& space);
     // Flip (full screen) or blit to the window; a lost surface is restored.
     ResultCode present();
     ResultCode restoreSurfaces();
+
+    // Where the nodes are projected to with the current matrices and viewport.
+    ScreenProjection screenProjection() const;
 
     SettingsTarget settingsTarget() const { return {const_cast<DisplaySettings*>(&display), initialUrl_, maxPages_}; }
 
 private:
     char* initialUrl_;
     int32_t* maxPages_;
+    std::unique_ptr<LinkLineEnd[]> lineEnds_;
     std::unique_ptr<LitVertex[]> lineVertices_;
 };
 

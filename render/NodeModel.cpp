@@ -66,14 +66,12 @@ void NodeModel::faceViewer(float s) {
     rotate(2, viewer_.rotation.x);
 }
 
-void NodeModel::setColour(int red, int green, int blue, int alpha) {
-    const uint32_t colour = (static_cast<uint32_t>(alpha) << 24) + (static_cast<uint32_t>(red) << 16) +
-                            (static_cast<uint32_t>(green) << 8) + static_cast<uint32_t>(blue);
+void NodeModel::setColour(uint32_t colour) {
     for (int i = 0; i < count; ++i)
         for (LitVertex& v : triangles[i]->vertices) v.colour = colour;
 }
 
-void EngineNodeModelBuilder::buildNodeModel(Webspace& space, int slot) {
+void EngineNodeModels::buildNodeModel(Webspace& space, int slot) {
     if (slot < 0 || slot >= kPageSlots) return;
     PageNode& page = space.pages[slot];
     auto* model = new NodeModel(engine_, viewer_);
@@ -84,4 +82,9 @@ void EngineNodeModelBuilder::buildNodeModel(Webspace& space, int slot) {
     // Index pages show the second tile, pages without a level the third, both the fourth.
     if (std::strstr(page.path, "default") || std::strstr(page.path, "index")) model->shiftTexture(0.25f, 0);
     if (page.level == 0) model->shiftTexture(0.5f, 0);
+}
+
+void EngineNodeModels::showNodeModel(NodeModel& model, uint32_t colour, float halfSize) {
+    model.setColour(colour);
+    model.faceViewer(halfSize);
 }

@@ -7,7 +7,7 @@
 
 #include "base/Math3D.h"
 #include "render/Mesh.h"
-#include "webspace/NodeModelBuilder.h"
+#include "webspace/NodeModels.h"
 
 class Engine;
 class Viewer;
@@ -29,18 +29,21 @@ public:
     void shiftTexture(float du, float dv);
     // Rebuilds the square of side 2 halfSize around the position, facing the viewer.
     void faceViewer(float halfSize);
-    void setColour(int red, int green, int blue, int alpha);
+    // Every vertex takes the colour (ARGB).
+    void setColour(uint32_t colour);
 
 private:
     Engine& engine_;
     const Viewer& viewer_;
 };
 
-// Gives each placed node its model, built the way node display wants it.
-class EngineNodeModelBuilder : public NodeModelBuilder {
+// The node models of the engine's lists: each placed node's square, on the tile its page
+// asks for, shown every frame as node display says.
+class EngineNodeModels : public NodeModels {
 public:
-    EngineNodeModelBuilder(Engine& engine, const Viewer& viewer) : engine_(engine), viewer_(viewer) {}
+    EngineNodeModels(Engine& engine, const Viewer& viewer) : engine_(engine), viewer_(viewer) {}
     void buildNodeModel(Webspace& space, int slot) override;
+    void showNodeModel(NodeModel& model, uint32_t colour, float halfSize) override;
 
 private:
     Engine& engine_;

@@ -116,12 +116,9 @@ int initApplication() {
     viewer->engine = engine;
     viewer->controls = icons;
 
-    webspace.engine = engine;
-    webspace.selectedNode = &selectedNode;
-    webspace.modelBuilder = new EngineNodeModelBuilder(*engine, *viewer);
+    webspace.nodeModels = new EngineNodeModels(*engine, *viewer);
     webspace.httpClient = new CurlHttpClient;
     webspace.clock = ticks;
-    engine->webspace = &webspace;
 
     webspace.findOrAdd(initialUrl, -1);
     selectedNode = 0;
@@ -147,8 +144,8 @@ void runFrame() {
     // Input, pointer, picks and clicks, then the camera's glide and the view matrix.
     viewer->update();
     if (!webspace.finished) webspace.crawlStep();
-    webspace.updateNodes();
-    engine->renderFrame();
+    webspace.updateNodes(engine->screenProjection(), selectedNode);
+    engine->renderFrame(webspace);
     keyboard->read();
     applySelectionKeys(*keyboard, webspace.nodeCount, selectedNode);
 

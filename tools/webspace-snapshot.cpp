@@ -36,11 +36,8 @@ int main(int argc, char** argv) {
     int32_t selected = 5;
     Viewer viewer;
     viewer.reset(*space, 0, 1024, 768);
-    EngineNodeModelBuilder builder(engine, viewer);
-    space->modelBuilder = &builder;
-    space->engine = &engine;
-    space->selectedNode = &selected;
-    engine.webspace = space.get();
+    EngineNodeModels models(engine, viewer);
+    space->nodeModels = &models;
 
     // A root, a ring of pages on the layer below, and a few of their own pages deeper.
     const int root = space->findOrAdd("http://site/", -1);
@@ -77,8 +74,8 @@ int main(int argc, char** argv) {
         viewer.placeEye();
         viewer.followSelection(*space, 0, engine);
     }
-    space->updateNodes();
-    engine.renderFrame();
+    space->updateNodes(engine.screenProjection(), selected);
+    engine.renderFrame(*space);
     // A line of text from the sprite sheet, to show the font as well.
     const char* caption = "Linkweave: http://site/";
     for (int i = 0; caption[i]; ++i) {

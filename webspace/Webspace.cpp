@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "webspace/NodeModelBuilder.h"
+#include "webspace/NodeModels.h"
 
 namespace {
 
@@ -78,5 +78,5 @@ int Webspace::findOrAdd(const char* url, int parent) {
 }
 
 void Webspace::buildNodeModel(int slot) {
-    if (modelBuilder) modelBuilder->buildNodeModel(*this, slot);
+    if (nodeModels) nodeModels->buildNodeModel(*this, slot);
 }

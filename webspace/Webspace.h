@@ -6,12 +6,11 @@
 
 #include <cstdint>
 
+#include "webspace/NodeDisplay.h"
 #include "webspace/PageNode.h"
 
 class HttpClient;
-class NodeModelBuilder;
-class Engine;
-struct LitVertex;
+class NodeModels;
 
 constexpr int kPageSlots = 300;
 constexpr int kGridSide = 50;                                  // cells per axis
@@ -48,7 +47,7 @@ public:
 
     // Platform services the crawl uses; set once by the program that owns the webspace.
     HttpClient* httpClient = nullptr;
-    NodeModelBuilder* modelBuilder = nullptr;
+    NodeModels* nodeModels = nullptr;
     // With a clock, a failing fetch is retried after a growing pause instead of every step.
     MillisecondClock clock = nullptr;
 
@@ -60,25 +59,20 @@ public:
 
     // Chooses where the node just fetched in `slot` stands, next to its parent.
     void placeNode(int slot, int parent);
-    // Gives a newly placed node its model, through the model builder if there is one.
+    // Gives a newly placed node its model, through the renderer's node models if there are any.
     void buildNodeModel(int slot);
 
     // Advances the crawl by one small piece of work: one fetch, one tag or one link.
     void crawlStep();
 
-    // Node display (webspace/NodeDisplay.cpp): the engine whose matrices and viewport
-    // project the nodes, and the selection that colours them; set by the program that
-    // draws the webspace. Without an engine nothing is projected.
-    const Engine* engine = nullptr;
-    const int32_t* selectedNode = nullptr;
-    // Screen position of every slot in use, with the engine's current camera.
-    void projectNodes();
+    // Node display (webspace/NodeDisplay.cpp). Screen position of every slot in use.
+    void projectNodes(const ScreenProjection& projection);
     // Per frame: projection, node colours by status and selection, squares facing the viewer.
-    void updateNodes();
-    // Writes the link lines (two vertices each, blue at the source, red at the target) of
-    // every page that is linking or done; returns the number of vertices written, never
+    void updateNodes(const ScreenProjection& projection, int32_t selectedNode);
+    // Writes the link lines (two ends each, blue at the source, red at the target) of
+    // every page that is linking or done; returns the number of ends written, never
     // more than capacity.
-    int collectLinkLines(LitVertex* out, int capacity) const;
+    int collectLinkLines(LinkLineEnd* out, int capacity) const;
 
     // Pause before the next try of a fetch that failed, and when it is due.
     uint32_t retryDelayMs = 0;

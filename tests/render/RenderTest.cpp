@@ -127,9 +127,8 @@ TEST_F(GlEngine, FrameOfSceneAndOverlayMatchesItsGoldenImageFrameAfterFrame) {
     int32_t selected = 3;
     Viewer viewer;
     viewer.reset(*space, 0, 640, 480);
-    EngineNodeModelBuilder builder(*engine, viewer);
-    space->modelBuilder = &builder, space->engine = engine.get(), space->selectedNode = &selected;
-    engine->webspace = space.get();
+    EngineNodeModels models(*engine, viewer);
+    space->nodeModels = &models;
 
     // The pages from the fixture: URL, parent, position, status, level, state, the pages it links to.
     std::ifstream scene(LW_GOLDEN_DIR "/scene.txt");
@@ -155,14 +154,14 @@ TEST_F(GlEngine, FrameOfSceneAndOverlayMatchesItsGoldenImageFrameAfterFrame) {
     icons.space = space.get(), icons.helpVisible = icons.debugVisible = 1;
 
     viewer.target = space->pages[0].position;  // the glide has ended on the root
-    viewer.placeEye(), viewer.followSelection(*space, 0, *engine), space->updateNodes();
-    engine->renderFrame();  // from the second frame on the lines leave depth alone
+    viewer.placeEye(), viewer.followSelection(*space, 0, *engine), space->updateNodes(engine->screenProjection(), selected);
+    engine->renderFrame(*space);  // from the second frame on the lines leave depth alone
     EXPECT_EQ(space->pages[space->nodeCount].screen.x, -10.0f) << "a slot not in use is not projected";
     viewer.pointer = space->pages[2].screen, icons.updateLabel(2);
     EngineCanvas canvas(*engine);
     for (int frame = 0; frame < 2; ++frame) {
         const uint32_t draws = device->drawSubmissions();
-        engine->renderFrame();
+        engine->renderFrame(*space);
         drawOverlay(canvas, OverlayView{640, 480, space.get(), selected, &viewer, &icons, 1});
         // Refused whole, not clipped: sprites one pixel past each edge of the frame or the sheet.
         for (const auto& [x, y] : {std::pair{-1, 100}, {577, 100}, {300, -1}, {300, 417}}) drawSprite(*engine, kSelectionMarkerSprite, x, y);

@@ -12,12 +12,13 @@
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "web/FailingClient.h"
-#include "webspace/NodeModelBuilder.h"
+#include "webspace/NodeModels.h"
 #include "webspace/Webspace.h"
 
-struct CountingBuilder : NodeModelBuilder {
+struct CountingBuilder : NodeModels {
     int built = 0;
     void buildNodeModel(Webspace&, int) override { ++built; }
+    void showNodeModel(NodeModel&, uint32_t, float) override {}
 };
 
 static const char* const kStateNames[] = {"Empty", "Queued", "Fetched", "Linking", "Done"};
@@ -56,7 +57,7 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
         CountingBuilder builder;
         auto space = std::make_unique<Webspace>();
         space->httpClient = &client;
-        space->modelBuilder = &builder;
+        space->nodeModels = &builder;
         space->maxPages = c.maxPages;
         startDebugLog();
         space->findOrAdd(server.url("/").c_str(), -1);
