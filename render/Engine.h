@@ -9,7 +9,7 @@
 #include "base/Math3D.h"
 #include "render/Mesh.h"
 #include "render/RenderDevice.h"
-#include "overlay/Surface.h"
+#include "render/Surface.h"
 #include "render/TriangleList.h"
 #include "base/Settings.h"
 

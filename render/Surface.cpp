@@ -1,4 +1,4 @@
-#include "overlay/Surface.h"
+#include "render/Surface.h"
 
 #include <cstring>
 #include <vector>
