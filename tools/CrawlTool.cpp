@@ -18,7 +18,7 @@
 #include "base/DebugLog.h"
 #include "base/Settings.h"
 #include "web/CurlHttpClient.h"
-#include "webspace/GraphExport.h"
+#include "tools/GraphExport.h"
 #include "webspace/Webspace.h"
 
 namespace {

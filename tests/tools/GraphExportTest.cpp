@@ -12,7 +12,7 @@
 
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
-#include "webspace/GraphExport.h"
+#include "tools/GraphExport.h"
 #include "webspace/Webspace.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "webspace/GraphExport.h"
+#include "tools/GraphExport.h"
 
 #include <algorithm>
 #include <cctype>
