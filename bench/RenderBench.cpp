@@ -21,13 +21,11 @@
 #include <string>
 #include <vector>
 
-#include "overlay/Icons.h"
+#include "overlay/BrowserOpener.h"
 #include "overlay/Text.h"
 #include "render/Engine.h"
 #include "render/GlDevice.h"
-#include "render/NodeModel.h"
-#include "render/Viewer.h"
-#include "shell/Panels.h"
+#include "shell/Frame.h"
 #include "support/LoopbackServer.h"
 #include "web/CurlHttpClient.h"
 #include "webspace/Webspace.h"
@@ -76,7 +74,7 @@ void buildWebspace(Webspace& space, int nodes, int links) {
 
 // Node models are never destroyed in the program, so the engine's lists are emptied by
 // hand between webspaces.
-void clearTriangleLists(Engine& engine) {
+Engine& clearTriangleLists(Engine& engine) {
     for (TriangleList& list : engine.triangleLists) {
         while (list.first() != list.end()) {
             Triangle* t = list.first();
@@ -86,38 +84,29 @@ void clearTriangleLists(Engine& engine) {
             --list.count;
         }
     }
+    return engine;
 }
 
-// One webspace on screen as the program shows it: the viewer, the icons, the overlay.
+// One webspace on screen as the program shows it: the frame's parts, the overlay.
 struct Shown {
     Engine& engine;
-    std::unique_ptr<Webspace> space = std::make_unique<Webspace>();
-    int32_t selected = 0;
-    Viewer viewer;
-    Icons icons;
-    EngineNodeModels models{engine, viewer};
+    std::unique_ptr<Webspace> space;
+    BrowserOpener opener;  // never clicked
+    Frame parts;
 
-    explicit Shown(Engine& e) : engine(e) {
-        clearTriangleLists(engine);
-        viewer.reset(*space, 0, kWidth, kHeight);
-        space->nodeModels = &models;
-        icons.space = space.get();
-        icons.selectedNode = &selected;
-    }
+    explicit Shown(Engine& e) : engine(clearTriangleLists(e)), space(std::make_unique<Webspace>()), parts(*space, e, opener) {}
     // Lets the view glide onto the selected page, so that it no longer moves.
     void settle() {
-        for (int frame = 0; frame < 5000; ++frame) viewer.placeEye(), viewer.followSelection(*space, selected, engine);
+        for (int frame = 0; frame < 5000; ++frame) parts.viewer.placeEye(), parts.viewer.followSelection(*space, parts.selectedNode, engine);
     }
-    OverlayView overlay() const { return OverlayView{kWidth, kHeight, space.get(), selected, &viewer, &icons, 60}; }
+    OverlayView overlay() const { return parts.overlayView(60, nullptr); }
     // The frame of the main loop, without input and crawl step.
     void frame(bool panels) {
-        icons.helpVisible = icons.debugVisible = panels ? 1 : 0;
-        viewer.placeEye();
-        viewer.followSelection(*space, selected, engine);
-        space->updateNodes(engine.screenProjection(), selected);
-        engine.renderFrame(*space);
-        EngineCanvas canvas(engine);
-        drawOverlay(canvas, overlay());
+        parts.icons.helpVisible = parts.icons.debugVisible = panels ? 1 : 0;
+        parts.viewer.placeEye();
+        parts.viewer.followSelection(*space, parts.selectedNode, engine);
+        parts.renderScene();
+        parts.drawOverlay(60, nullptr);
         engine.present();
     }
 };

@@ -19,11 +19,11 @@ void Icons::handlePointer(Viewer& viewer, bool leftDown) {
 void Icons::handleClicks(Vector3& pointer, bool leftDown, int32_t width, int32_t height) {
     if (!leftDown) return;
     const float w = static_cast<float>(width), h = static_cast<float>(height);
-    if (inside(pointer, 157, h - 80, 178, h - 70) && space) space->paused = 1;
-    if (inside(pointer, 179, h - 80, 197, h - 70) && space) space->paused = 0;
+    if (inside(pointer, 157, h - 80, 178, h - 70)) space_.paused = 1;
+    if (inside(pointer, 179, h - 80, 197, h - 70)) space_.paused = 0;
     if (inside(pointer, 100, h - 180, 172, h - 170)) {
-        const int32_t slot = selectedNode ? *selectedNode : 0;
-        if (opener && space && slot >= 0 && slot < kPageSlots) opener->open(space->pages[slot].url);
+        const int32_t slot = selectedNode_;
+        if (slot >= 0 && slot < kPageSlots) opener_.open(space_.pages[slot].url);
         // Out of the bar's 10-pixel band, so a held press opens the page only once.
         pointer.y -= 10;
     }
@@ -33,9 +33,9 @@ void Icons::handleClicks(Vector3& pointer, bool leftDown, int32_t width, int32_t
 }
 
 void Icons::updateLabel(int32_t hoveredNode) {
-    if (hoveredNode < 0 || hoveredNode >= kPageSlots || !space) {
+    if (hoveredNode < 0 || hoveredNode >= kPageSlots) {
         pageLabel[0] = '\0';
         return;
     }
-    std::snprintf(pageLabel, sizeof pageLabel, "Page: %s", space->pages[hoveredNode].url);
+    std::snprintf(pageLabel, sizeof pageLabel, "Page: %s", space_.pages[hoveredNode].url);
 }

@@ -30,9 +30,13 @@ public:
 
 class Icons : public PointerControls {
 public:
-    Webspace* space = nullptr;            // its `paused` flag and the pages' URLs
-    const int32_t* selectedNode = nullptr;
-    PageOpener* opener = nullptr;
+    // The webspace (its `paused` flag and the pages' URLs), the selection and the browser,
+    // given once by the frame that holds the icons (shell/Frame.h).
+    Icons(Webspace& space, const int32_t& selectedNode, PageOpener& opener)
+        : space_(space), selectedNode_(selectedNode), opener_(opener) {}
+    Icons(const Icons&) = delete;
+    Icons& operator=(const Icons&) = delete;
+
     uint8_t helpVisible = 0;
     uint8_t debugVisible = 0;
     char pageLabel[kPageLabelCapacity] = {};
@@ -43,4 +47,9 @@ public:
     void handleClicks(Vector3& pointer, bool leftDown, int32_t width, int32_t height);
     // "Page: <url>" of the hovered node, or empty.
     void updateLabel(int32_t hoveredNode);
+
+private:
+    Webspace& space_;
+    const int32_t& selectedNode_;
+    PageOpener& opener_;
 };

@@ -45,18 +45,18 @@ void Viewer::reset(const Webspace& space, int32_t selectedNode, int32_t displayW
 
 void Viewer::update() {
     handleInput();
-    if (space && selectedNode && engine) followSelection(*space, *selectedNode, *engine);
+    followSelection(space_, selectedNode_, engine_);
 }
 
 void Viewer::handleInput() {
-    if (keyboard) keyboard->read();
-    if (mouse) mouse->read();
-    const bool zoomIn = keyboard && keyboard->down(DIK_UP);
-    const bool zoomOut = keyboard && keyboard->down(DIK_DOWN);
-    const int32_t dx = mouse ? mouse->lX : 0;
-    const int32_t dy = mouse ? mouse->lY : 0;
-    const bool leftDown = mouse && mouse->rgbButtons[0] != 0;
-    const bool rightDown = mouse && mouse->rgbButtons[1] != 0;
+    keyboard_.read();
+    mouse_.read();
+    const bool zoomIn = keyboard_.down(DIK_UP);
+    const bool zoomOut = keyboard_.down(DIK_DOWN);
+    const int32_t dx = mouse_.lX;
+    const int32_t dy = mouse_.lY;
+    const bool leftDown = mouse_.rgbButtons[0] != 0;
+    const bool rightDown = mouse_.rgbButtons[1] != 0;
 
     // Both keys held cancel; the limits are tested before each step, not clamped after.
     if (zoomIn && distance > kMinDistance) distance -= kZoomStep;
@@ -89,21 +89,22 @@ void Viewer::handleInput() {
     if (pointer.x > static_cast<float>(displayWidth_ - kPointerSize)) pointer.x = static_cast<float>(displayWidth_ - kPointerSize);
     if (pointer.y > static_cast<float>(displayHeight_ - kPointerSize)) pointer.y = static_cast<float>(displayHeight_ - kPointerSize);
 
+    pick(leftDown);
+    controls_.handlePointer(*this, leftDown);
+}
+
+void Viewer::pick(bool leftDown) {
     // The first node in slot order inside the box wins, whatever lies in front on screen.
     hoveredNode = -1;
-    if (space) {
-        for (int32_t i = 0; i < space->nodeCount && i < kPageSlots; ++i) {
-            const Vector3& s = space->pages[i].screen;
-            if (pointer.x - kPickHalfBox < s.x && s.x < pointer.x + kPickHalfBox &&
-                pointer.y - kPickHalfBox < s.y && s.y < pointer.y + kPickHalfBox) {
-                if (leftDown && selectedNode) *selectedNode = i;
-                hoveredNode = i;
-                break;
-            }
+    for (int32_t i = 0; i < space_.nodeCount && i < kPageSlots; ++i) {
+        const Vector3& s = space_.pages[i].screen;
+        if (pointer.x - kPickHalfBox < s.x && s.x < pointer.x + kPickHalfBox && pointer.y - kPickHalfBox < s.y &&
+            s.y < pointer.y + kPickHalfBox) {
+            if (leftDown) selectedNode_ = i;
+            hoveredNode = i;
+            return;
         }
     }
-
-    if (controls) controls->handlePointer(*this, leftDown);
 }
 
 void Viewer::placeEye() {

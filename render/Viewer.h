@@ -48,13 +48,16 @@ public:
     float distance;
     float maxSpin;     // radians per frame
 
-    // Wired once at start-up; a missing piece is simply not used.
-    Keyboard* keyboard = nullptr;
-    Mouse* mouse = nullptr;
-    const Webspace* space = nullptr;
-    int32_t* selectedNode = nullptr;
-    Engine* engine = nullptr;
-    PointerControls* controls = nullptr;
+    // The parts a frame's input goes through, given once by the frame that holds the
+    // viewer (shell/Frame.h): the devices it reads, the webspace it picks nodes of, the
+    // selection it sets and follows, the engine it gives the view matrix, the overlay's
+    // controls.
+    Viewer(Keyboard& keyboard, Mouse& mouse, const Webspace& space, int32_t& selectedNode, Engine& engine,
+           PointerControls& controls)
+        : keyboard_(keyboard), mouse_(mouse), space_(space), selectedNode_(selectedNode), engine_(engine),
+          controls_(controls) {}
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
 
     // Initial state: the target starts below and behind the selected slot's position.
     void reset(const Webspace& space, int32_t selectedNode, int32_t displayWidth, int32_t displayHeight);
@@ -71,5 +74,14 @@ public:
     int32_t displayHeight() const { return displayHeight_; }
 
 private:
+    // The node under the pointer, first in slot order; a left button down selects it.
+    void pick(bool leftDown);
+
+    Keyboard& keyboard_;
+    Mouse& mouse_;
+    const Webspace& space_;
+    int32_t& selectedNode_;
+    Engine& engine_;
+    PointerControls& controls_;
     int32_t displayWidth_ = 0, displayHeight_ = 0;
 };

@@ -7,21 +7,16 @@
 #include <new>
 #include <vector>
 
+#include "base/Text.h"
 #include "input/Input.h"
 #include "input/SdlInput.h"
 #include "overlay/BrowserOpener.h"
-#include "overlay/Icons.h"
-#include "overlay/Text.h"
 #include "render/Engine.h"
 #include "render/GlDevice.h"
-#include "render/NodeModel.h"
-#include "render/Viewer.h"
+#include "shell/Frame.h"
 #include "shell/FrameClock.h"
-#include "shell/Panels.h"
 #include "shell/Screenshot.h"
-#include "shell/SelectionKeys.h"
 #include "web/CurlHttpClient.h"
-#include "base/Text.h"
 #include "webspace/Webspace.h"
 
 // Constructed before main runs: empty and paused, so nothing is fetched until the user
@@ -33,15 +28,10 @@ namespace {
 Engine* engine = nullptr;
 GlDevice* glDevice = nullptr;
 SDL_Window* window = nullptr;
-Viewer* viewer = nullptr;
-InputSystem* inputSystem = nullptr;
-Keyboard* keyboard = nullptr;
-Mouse* mouse = nullptr;
-Icons* icons = nullptr;  // also holds the HELP and DEBUG flags and the hover label
+Frame* frame = nullptr;  // the viewer, the input devices, the icons, the selection
 char initialUrl[kInitialUrlCapacity];
 int32_t appActive = 1;  // frames run only while the window has focus
 FrameClock frameClock;
-int32_t selectedNode = 0;
 char pictureNote[kTextCapacity];  // "Saved linkweave-001.png", or why not
 uint32_t pictureNoteUntil = 0;    // ms: the note shows until then
 
@@ -58,20 +48,14 @@ void saveWindowPicture() {
     pictureNoteUntil = ticks() + kScreenshotNoteMs;
 }
 
-// 1 when the program can run; 0 after it has said on standard error why it cannot.
-int initApplication() {
-    frameClock = FrameClock{};
-    engine = new (std::nothrow) Engine(nullptr, initialUrl, &webspace.maxPages);
-    if (!engine) {
-        std::fprintf(stderr, "linkweave: out of memory at start-up\n");
-        return 0;
-    }
-    const DisplaySettings& display = engine->display;
+// Opens the window in the size and mode the settings ask for, Linkweave's own pointer
+// in place of the system's; false once it has said on standard error why it cannot.
+bool openWindow(const DisplaySettings& display) {
     // Mesa's software rasteriser has to be chosen before the GL driver is loaded.
     if (display.hardwareDevice == 0) setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "linkweave: cannot open a window: %s\n", SDL_GetError());
-        return 0;
+        return false;
     }
     const bool fullScreen = display.fullScreen == 1;
     window = SDL_CreateWindow("Linkweave", fullScreen ? 0 : SDL_WINDOWPOS_UNDEFINED,
@@ -80,48 +64,51 @@ int initApplication() {
                               SDL_WINDOW_OPENGL | (fullScreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE));
     if (!window) {
         std::fprintf(stderr, "linkweave: cannot open a window: %s\n", SDL_GetError());
-        return 0;
+        return false;
     }
     SDL_ShowWindow(window);
-    SDL_ShowCursor(SDL_DISABLE);  // Linkweave draws its own pointer
+    SDL_ShowCursor(SDL_DISABLE);
+    return true;
+}
 
+// The device set-up on the window, then the data files and the built-in mesh; false
+// once it has said why there is no device to draw with.
+bool setUpRenderer() {
     glDevice = new GlDevice(window);
     engine->device = glDevice;
     engine->setUpDevice(window);
     if (!glDevice->hasContext() || !engine->haveDevice) {
         std::fprintf(stderr, "linkweave: no usable OpenGL context: %s\n", SDL_GetError());
-        return 0;
+        return false;
     }
     engine->loadDataFiles();
     engine->buildBuiltInMeshes();
+    return true;
+}
 
-    inputSystem = new InputSystem;
+// The keyboard and mouse of the frame, over SDL.
+void createInput() {
+    auto* inputSystem = new InputSystem;
     inputSystem->create(new SdlInput(window));
-    keyboard = new Keyboard;
-    keyboard->create(*inputSystem, window);
-    mouse = new Mouse;
-    mouse->create(*inputSystem, window);
+    frame->keyboard.create(*inputSystem, window);
+    frame->mouse.create(*inputSystem, window);
+}
 
-    icons = new Icons;
-    icons->space = &webspace;
-    icons->selectedNode = &selectedNode;
-    icons->opener = new BrowserOpener;
-
-    viewer = new Viewer;
-    viewer->reset(webspace, selectedNode, display.displayWidth, display.displayHeight);
-    viewer->keyboard = keyboard;
-    viewer->mouse = mouse;
-    viewer->space = &webspace;
-    viewer->selectedNode = &selectedNode;
-    viewer->engine = engine;
-    viewer->controls = icons;
-
-    webspace.nodeModels = new EngineNodeModels(*engine, *viewer);
+// 1 when the program can run; 0 after it has said on standard error why it cannot.
+int initApplication() {
+    frameClock = FrameClock{};
+    engine = new (std::nothrow) Engine(nullptr, initialUrl, &webspace.maxPages);
+    if (!engine) {
+        std::fprintf(stderr, "linkweave: out of memory at start-up\n");
+        return 0;
+    }
+    if (!openWindow(engine->display) || !setUpRenderer()) return 0;
+    frame = new Frame(webspace, *engine, *new BrowserOpener);
+    createInput();
     webspace.httpClient = new CurlHttpClient;
     webspace.clock = ticks;
-
     webspace.findOrAdd(initialUrl, -1);
-    selectedNode = 0;
+    frame->selectedNode = 0;
     return 1;
 }
 
@@ -139,27 +126,16 @@ void handleEvent(const SDL_Event& event) {
     }
 }
 
+// One frame, in the main loop's order.
 void runFrame() {
     frameClock.tick(ticks());
     // Input, pointer, picks and clicks, then the camera's glide and the view matrix.
-    viewer->update();
+    frame->viewer.update();
     if (!webspace.finished) webspace.crawlStep();
-    webspace.updateNodes(engine->screenProjection(), selectedNode);
-    engine->renderFrame(webspace);
-    keyboard->read();
-    applySelectionKeys(*keyboard, webspace.nodeCount, selectedNode);
-
-    EngineCanvas canvas(*engine);
-    OverlayView overlay;
-    overlay.width = engine->display.displayWidth;
-    overlay.height = engine->display.displayHeight;
-    overlay.space = &webspace;
-    overlay.selectedNode = selectedNode;
-    overlay.viewer = viewer;
-    overlay.icons = icons;
-    overlay.framesPerSecond = frameClock.framesPerSecond;
-    if (static_cast<int32_t>(ticks() - pictureNoteUntil) < 0) overlay.note = pictureNote;
-    drawOverlay(canvas, overlay);
+    frame->renderScene();
+    frame->applySelectionKeys();
+    const bool noteShown = static_cast<int32_t>(ticks() - pictureNoteUntil) < 0;
+    frame->drawOverlay(frameClock.framesPerSecond, noteShown ? pictureNote : nullptr);
     engine->present();
 }
 

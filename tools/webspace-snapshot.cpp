@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "overlay/BrowserOpener.h"
 #include "render/Engine.h"
 #include "render/GlDevice.h"
-#include "render/NodeModel.h"
-#include "render/Viewer.h"
+#include "shell/Frame.h"
 #include "webspace/Webspace.h"
 
 int main(int argc, char** argv) {
@@ -33,11 +33,10 @@ int main(int argc, char** argv) {
     engine.loadDataFiles();
     engine.buildBuiltInMeshes();
 
-    int32_t selected = 5;
-    Viewer viewer;
-    viewer.reset(*space, 0, 1024, 768);
-    EngineNodeModels models(engine, viewer);
-    space->nodeModels = &models;
+    BrowserOpener opener;  // never clicked
+    Frame frame(*space, engine, opener);
+    frame.selectedNode = 5;
+    Viewer& viewer = frame.viewer;
 
     // A root, a ring of pages on the layer below, and a few of their own pages deeper.
     const int root = space->findOrAdd("http://site/", -1);
@@ -74,8 +73,7 @@ int main(int argc, char** argv) {
         viewer.placeEye();
         viewer.followSelection(*space, 0, engine);
     }
-    space->updateNodes(engine.screenProjection(), selected);
-    engine.renderFrame(*space);
+    frame.renderScene();
     // A line of text from the sprite sheet, to show the font as well.
     const char* caption = "Linkweave: http://site/";
     for (int i = 0; caption[i]; ++i) {

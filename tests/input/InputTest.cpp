@@ -11,10 +11,8 @@
 
 #include "input/Input.h"
 #include "input/SdlInput.h"
-#include "overlay/Icons.h"
 #include "render/Engine.h"
-#include "render/Viewer.h"
-#include "shell/SelectionKeys.h"
+#include "shell/Frame.h"
 #include "support/XDriver.h"
 #include "webspace/Webspace.h"
 
@@ -37,31 +35,28 @@ struct ScriptedInput : InputBackend {
     }
 };
 
-// An 800 x 600 display: the devices, the viewer, the icons with a recording browser.
-struct Session : PageOpener {
+// The engine of an 800 x 600 display without a device: the view matrix is only kept.
+struct DevicelessEngine {
+    char url[kInitialUrlCapacity] = {};
+    int32_t maxPages = 300;
+    Engine engine{nullptr, url, &maxPages};
+    DevicelessEngine() { engine.display.displayWidth = 800, engine.display.displayHeight = 600; }
+};
+
+// The frame's parts over the scripted devices, with a recording browser.
+struct Session : PageOpener, DevicelessEngine {
     std::unique_ptr<Webspace> space{new Webspace};
     ScriptedInput input;
     InputSystem system;
-    Keyboard keyboard;
-    Mouse mouse;
-    int32_t selected = 0;
-    Viewer viewer;
-    Icons icons;
     int opened = 0;
-    char url[kInitialUrlCapacity] = {};
-    int32_t maxPages = 300;
-    Engine engine{nullptr, url, &maxPages};  // no device: the view matrix is only kept
+    Frame parts{*space, engine, *this};
+    Viewer& viewer = parts.viewer;
+    int32_t& selected = parts.selectedNode;
 
-    Session() {
-        system.create(&input), keyboard.create(system, nullptr), mouse.create(system, nullptr);
-        viewer.reset(*space, 0, 800, 600);
-        viewer.keyboard = &keyboard, viewer.mouse = &mouse, viewer.space = space.get();
-        viewer.selectedNode = &selected, viewer.engine = &engine, viewer.controls = &icons;
-        icons.space = space.get(), icons.selectedNode = &selected, icons.opener = this;
-    }
+    Session() { system.create(&input), parts.keyboard.create(system, nullptr), parts.mouse.create(system, nullptr); }
     bool open(const char*) override { return ++opened; }
     // One frame as the main loop runs it: the viewer, then the keys read again for the selection.
-    void frame() { viewer.update(), keyboard.read(), applySelectionKeys(keyboard, space->nodeCount, selected); }
+    void frame() { viewer.update(), parts.applySelectionKeys(); }
     void run(const std::string& command, const std::string& rest) {
         std::istringstream step(rest);
         float a = 0, b = 0, c = 0;
@@ -93,8 +88,8 @@ struct Session : PageOpener {
         std::snprintf(line, sizeof line, "distance %g spin %g %g turn %g tilt %g pointer %g %g eye %g %g %g target %g %g %g "
                       "hovered %d selected %d paused %d help %d debug %d opened %d acquired %d label '%s'", v.distance, v.spin.x,
                       v.spin.y, v.rotation.x, v.rotation.y, v.pointer.x, v.pointer.y, v.eye.x, v.eye.y, v.eye.z, v.target.x,
-                      v.target.y, v.target.z, v.hoveredNode, selected, space->paused, icons.helpVisible, icons.debugVisible, opened,
-                      input.acquires, icons.pageLabel);
+                      v.target.y, v.target.z, v.hoveredNode, selected, space->paused, parts.icons.helpVisible, parts.icons.debugVisible, opened,
+                      input.acquires, parts.icons.pageLabel);
         return line;
     }
 };

@@ -9,12 +9,11 @@
 #include <memory>
 #include <sstream>
 
-#include "overlay/Icons.h"
+#include "overlay/BrowserOpener.h"
+#include "overlay/Text.h"
 #include "render/Engine.h"
 #include "render/GlDevice.h"
-#include "render/NodeModel.h"
-#include "render/Viewer.h"
-#include "shell/Panels.h"
+#include "shell/Frame.h"
 #include "support/TestSupport.h"
 #include "support/XDriver.h"
 #include "webspace/Webspace.h"
@@ -124,11 +123,10 @@ TEST_F(GlEngine, SetUpLogsEveryStepAndSendsTheStatesOfItsMode) {
 TEST_F(GlEngine, FrameOfSceneAndOverlayMatchesItsGoldenImageFrameAfterFrame) {
     open("http://a/,1,1,2,0,");  // 640 x 480
     std::unique_ptr<Webspace> space(new Webspace);
-    int32_t selected = 3;
-    Viewer viewer;
-    viewer.reset(*space, 0, 640, 480);
-    EngineNodeModels models(*engine, viewer);
-    space->nodeModels = &models;
+    BrowserOpener opener;
+    Frame frame(*space, *engine, opener);
+    frame.selectedNode = 3;
+    Viewer& viewer = frame.viewer;
 
     // The pages from the fixture: URL, parent, position, status, level, state, the pages it links to.
     std::ifstream scene(LW_GOLDEN_DIR "/scene.txt");
@@ -150,24 +148,22 @@ TEST_F(GlEngine, FrameOfSceneAndOverlayMatchesItsGoldenImageFrameAfterFrame) {
     space->cursor = 1, space->paused = 0;
     space->pages[1].length = 9000, space->pages[1].scanPos = 2000;  // a progress bar of 70 pixels
     copyText(space->pages[1].currentTag, "a href=\"y.html\"");
-    Icons icons;
-    icons.space = space.get(), icons.helpVisible = icons.debugVisible = 1;
+    frame.icons.helpVisible = frame.icons.debugVisible = 1;
 
     viewer.target = space->pages[0].position;  // the glide has ended on the root
-    viewer.placeEye(), viewer.followSelection(*space, 0, *engine), space->updateNodes(engine->screenProjection(), selected);
-    engine->renderFrame(*space);  // from the second frame on the lines leave depth alone
+    viewer.placeEye(), viewer.followSelection(*space, 0, *engine);
+    frame.renderScene();  // from the second frame on the lines leave depth alone
     EXPECT_EQ(space->pages[space->nodeCount].screen.x, -10.0f) << "a slot not in use is not projected";
-    viewer.pointer = space->pages[2].screen, icons.updateLabel(2);
-    EngineCanvas canvas(*engine);
-    for (int frame = 0; frame < 2; ++frame) {
+    viewer.pointer = space->pages[2].screen, frame.icons.updateLabel(2);
+    for (int round = 0; round < 2; ++round) {
         const uint32_t draws = device->drawSubmissions();
         engine->renderFrame(*space);
-        drawOverlay(canvas, OverlayView{640, 480, space.get(), selected, &viewer, &icons, 1});
+        frame.drawOverlay(1, nullptr);
         // Refused whole, not clipped: sprites one pixel past each edge of the frame or the sheet.
         for (const auto& [x, y] : {std::pair{-1, 100}, {577, 100}, {300, -1}, {300, 417}}) drawSprite(*engine, kSelectionMarkerSprite, x, y);
         drawSprite(*engine, Rect{0, 80, 193, 84}, 10, 440);
         expectGoldenFrame("frame-640x480.png");  // reading back draws the blits collected
-        EXPECT_EQ(device->drawSubmissions() - draws, 3u) << "lines, squares, the overlay: one draw each, frame " << frame;
+        EXPECT_EQ(device->drawSubmissions() - draws, 3u) << "lines, squares, the overlay: one draw each, frame " << round;
     }
 }
 

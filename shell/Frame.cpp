@@ -1,0 +1,34 @@
+// The frame's parts wired once, and the steps of a frame that use more than one of them.
+#include "shell/Frame.h"
+
+#include "overlay/Text.h"
+#include "render/Engine.h"
+#include "shell/SelectionKeys.h"
+#include "webspace/Webspace.h"
+
+Frame::Frame(Webspace& space, Engine& drawingEngine, PageOpener& opener)
+    : webspace(space), engine(drawingEngine), icons(space, selectedNode, opener),
+      viewer(keyboard, mouse, space, selectedNode, drawingEngine, icons), nodeModels(drawingEngine, viewer) {
+    viewer.reset(webspace, selectedNode, engine.display.displayWidth, engine.display.displayHeight);
+    webspace.nodeModels = &nodeModels;
+}
+
+void Frame::renderScene() {
+    webspace.updateNodes(engine.screenProjection(), selectedNode);
+    engine.renderFrame(webspace);
+}
+
+void Frame::applySelectionKeys() {
+    keyboard.read();
+    ::applySelectionKeys(keyboard, webspace.nodeCount, selectedNode);
+}
+
+OverlayView Frame::overlayView(uint32_t framesPerSecond, const char* note) const {
+    return {engine.display.displayWidth, engine.display.displayHeight, &webspace, selectedNode, &viewer, &icons,
+            framesPerSecond, note};
+}
+
+void Frame::drawOverlay(uint32_t framesPerSecond, const char* note) {
+    EngineCanvas canvas(engine);
+    ::drawOverlay(canvas, overlayView(framesPerSecond, note));
+}
