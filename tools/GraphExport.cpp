@@ -1,3 +1,4 @@
+// The crawl as networkx node-link JSON, GraphML and Graphviz DOT, written whole or not at all.
 #include "tools/GraphExport.h"
 
 #include <algorithm>
@@ -7,66 +8,12 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "base/TextDecoding.h"
 #include "webspace/Webspace.h"
 
 namespace {
 
 using Json = nlohmann::ordered_json;  // keeps the fields in the order written
-
-constexpr uint32_t kReplacement = 0xFFFD;  // U+FFFD REPLACEMENT CHARACTER
-
-// Windows-1252 for the bytes 0x80 to 0x9F; 0 where the code page leaves a byte unused
-// (those read as Latin-1, like every byte from 0xA0 up).
-constexpr uint16_t kWindows1252[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-// Length of the well-formed UTF-8 sequence at s, with its code point; 0 if there is
-// none (a stray continuation byte, a cut or overlong sequence, a surrogate).
-int utf8Sequence(const unsigned char* s, uint32_t& codePoint) {
-    int length = 0;
-    uint32_t least = 0;
-    if (s[0] < 0x80) {
-        codePoint = s[0];
-        return 1;
-    } else if ((s[0] & 0xE0) == 0xC0) {
-        length = 2, least = 0x80, codePoint = s[0] & 0x1F;
-    } else if ((s[0] & 0xF0) == 0xE0) {
-        length = 3, least = 0x800, codePoint = s[0] & 0x0F;
-    } else if ((s[0] & 0xF8) == 0xF0) {
-        length = 4, least = 0x10000, codePoint = s[0] & 0x07;
-    } else {
-        return 0;
-    }
-    // The terminator is no continuation byte, so this never reads past the text.
-    for (int k = 1; k < length; ++k) {
-        if ((s[k] & 0xC0) != 0x80) return 0;
-        codePoint = (codePoint << 6) | (s[k] & 0x3F);
-    }
-    if (codePoint < least || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-    return length;
-}
-
-void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 const char* stateName(PageState state) {
     switch (state) {
@@ -227,26 +174,16 @@ std::vector<GraphEdge> collectGraphEdges(const Webspace& space) {
     return edges;
 }
 
-// Titles and URLs hold the page's bytes as the server sent them, in whatever character
-// set the page uses. Pages today are UTF-8 and older ones mostly a Windows code page, so
-// a well-formed UTF-8 sequence is taken as it is (single-byte text rarely forms one by
-// chance), and every other byte is read as Windows-1252, which is what browsers assume
-// for unlabelled single-byte pages: nothing is dropped and the result is always valid
-// UTF-8. Control characters that XML cannot hold at all become U+FFFD in every format,
-// so that the three files carry the same texts.
+// Texts decoded as the page's characters (base/TextDecoding.h), so the result is always
+// valid UTF-8. Control characters that XML cannot hold at all become U+FFFD in every
+// format, so that the three files carry the same texts.
 std::string graphText(const char* bytes) {
     std::string out;
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-    while (*s) {
-        uint32_t c = 0;
-        int length = utf8Sequence(s, c);
-        if (length == 0) {
-            length = 1;
-            c = (*s >= 0x80 && *s < 0xA0 && kWindows1252[*s - 0x80]) ? kWindows1252[*s - 0x80] : *s;
-        }
-        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF) c = kReplacement;
-        appendUtf8(out, c);
-        s += length;
+    uint32_t c = 0;
+    for (int length; (length = decodeCharacter(bytes, c)) > 0; bytes += length) {
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0xFFFE || c == 0xFFFF) c = kReplacementCharacter;
+        char utf8[4];
+        out.append(utf8, static_cast<size_t>(encodeUtf8(c, utf8)));
     }
     return out;
 }
