@@ -159,27 +159,32 @@ ResultCode Engine::setUpDevice(WindowHandle windowHandle) {
         device->setTransform(TransformState::View, view);
         device->setTransform(TransformState::Projection, projection);
 
+        // Lighting off, since the vertices carry their own colours; depth test less-or-equal
+        // with depth writes; counter-clockwise triangles culled; colour = texture times
+        // diffuse, alpha = diffuse.
         const StateSetting common[] = {
-            {false, RS_TEXTUREPERSPECTIVE, 1}, {false, RS_ANTIALIAS, 0}, {false, RS_ZFUNC, 4},
-            {false, RS_ZENABLE, 1}, {false, RS_FILLMODE, 3}, {false, RS_SHADEMODE, 2},
-            {false, RS_MONOENABLE, 0}, {false, RS_ZWRITEENABLE, 1}, {false, RS_CULLMODE, 3},
+            {false, RS_TEXTUREPERSPECTIVE, 1}, {false, RS_ANTIALIAS, 0}, {false, RS_ZFUNC, D3DCMP_LESSEQUAL},
+            {false, RS_ZENABLE, 1}, {false, RS_FILLMODE, D3DFILL_SOLID}, {false, RS_SHADEMODE, D3DSHADE_GOURAUD},
+            {false, RS_MONOENABLE, 0}, {false, RS_ZWRITEENABLE, 1}, {false, RS_CULLMODE, D3DCULL_CCW},
             {false, RS_DITHERENABLE, 0}, {false, RS_SPECULARENABLE, 0}, {false, RS_ZVISIBLE, 0},
             {false, RS_SUBPIXEL, 0}, {false, RS_SUBPIXEL, 0}, {false, RS_WRAPU, 0},
-            {false, RS_WRAPV, 0}, {false, RS_COLORKEYENABLE, 1}, {true, TSS_COLORARG1, 2},
-            {true, TSS_COLORARG2, 1}, {true, TSS_ALPHAOP, 2}, {true, TSS_COLOROP, 4},
-            {true, TSS_ALPHAARG1, 0}, {true, TSS_ALPHAARG2, 1}, {true, TSS_MAGFILTER, 2},
-            {true, TSS_MINFILTER, 2}, {false, RS_LIGHTING, 0},
+            {false, RS_WRAPV, 0}, {false, RS_COLORKEYENABLE, 1}, {true, TSS_COLORARG1, D3DTA_TEXTURE},
+            {true, TSS_COLORARG2, D3DTA_CURRENT}, {true, TSS_ALPHAOP, D3DTOP_SELECTARG1}, {true, TSS_COLOROP, D3DTOP_MODULATE},
+            {true, TSS_ALPHAARG1, D3DTA_DIFFUSE}, {true, TSS_ALPHAARG2, D3DTA_CURRENT}, {true, TSS_MAGFILTER, D3DTFG_LINEAR},
+            {true, TSS_MINFILTER, D3DTFN_LINEAR}, {false, RS_LIGHTING, 0},
         };
+        // The software device draws flat, with point magnification and without perspective
+        // correction (each frame turns that on again).
         const StateSetting softwareOnly[] = {
-            {false, RS_TEXTUREPERSPECTIVE, 0}, {false, RS_SHADEMODE, 1}, {true, TSS_MAGFILTER, 1},
+            {false, RS_TEXTUREPERSPECTIVE, 0}, {false, RS_SHADEMODE, D3DSHADE_FLAT}, {true, TSS_MAGFILTER, D3DTFG_POINT},
         };
         const StateSetting fog[] = {
             {false, RS_FOGENABLE, 1},
-            {false, RS_FOGVERTEXMODE, 3},
+            {false, RS_FOGVERTEXMODE, D3DFOG_LINEAR},
             {false, RS_FOGCOLOR, clearColour},
             {false, RS_FOGSTART, floatBits(kFogStart)},
             {false, RS_FOGEND, floatBits(display.fogDepth + 5.0f)},
-            {false, RS_FOGTABLEMODE, 0},
+            {false, RS_FOGTABLEMODE, D3DFOG_NONE},
         };
         auto send = [this](const StateSetting& s) {
             if (s.textureStage) device->setTextureStageState(0, s.state, s.value);
@@ -296,8 +301,9 @@ void Engine::drawScene(const Webspace& space) {
 
     device->setRenderState(RS_FOGENABLE, 1);
     device->setRenderState(RS_ALPHABLENDENABLE, 1);
-    device->setRenderState(RS_SRCBLEND, 2);
-    device->setRenderState(RS_DESTBLEND, 2);
+    // The squares add their light to what lies behind them.
+    device->setRenderState(RS_SRCBLEND, D3DBLEND_ONE);
+    device->setRenderState(RS_DESTBLEND, D3DBLEND_ONE);
     device->setRenderState(RS_ZWRITEENABLE, 0);
     device->setTexture(0, textureAtlas ? textureAtlas->surface : 0);
     const VertexBufferSlot& slot = vertexBuffers[0];

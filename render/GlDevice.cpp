@@ -14,35 +14,48 @@ namespace {
 
 GLenum primitiveMode(uint32_t type) {
     switch (type) {
-        case 1: return GL_POINTS;
-        case 2: return GL_LINES;
-        case 3: return GL_LINE_STRIP;
-        case 5: return GL_TRIANGLE_STRIP;
-        case 6: return GL_TRIANGLE_FAN;
+        case D3DPT_POINTLIST: return GL_POINTS;
+        case D3DPT_LINELIST: return GL_LINES;
+        case D3DPT_LINESTRIP: return GL_LINE_STRIP;
+        case D3DPT_TRIANGLESTRIP: return GL_TRIANGLE_STRIP;
+        case D3DPT_TRIANGLEFAN: return GL_TRIANGLE_FAN;
         default: return GL_TRIANGLES;
     }
 }
 
 GLenum compareFunction(uint32_t value) {
-    static const GLenum table[] = {GL_ALWAYS, GL_NEVER, GL_LESS, GL_EQUAL, GL_LEQUAL,
-                                   GL_GREATER, GL_NOTEQUAL, GL_GEQUAL, GL_ALWAYS};
-    return value < 9 ? table[value] : GL_LEQUAL;
+    switch (value) {
+        case D3DCMP_NEVER: return GL_NEVER;
+        case D3DCMP_LESS: return GL_LESS;
+        case D3DCMP_EQUAL: return GL_EQUAL;
+        case D3DCMP_LESSEQUAL: return GL_LEQUAL;
+        case D3DCMP_GREATER: return GL_GREATER;
+        case D3DCMP_NOTEQUAL: return GL_NOTEQUAL;
+        case D3DCMP_GREATEREQUAL: return GL_GEQUAL;
+        case D3DCMP_ALWAYS: return GL_ALWAYS;
+        default: return value == 0 ? GL_ALWAYS : GL_LEQUAL;
+    }
 }
 
 GLenum blendFactor(uint32_t value) {
     switch (value) {
-        case 1: return GL_ZERO;
-        case 2: return GL_ONE;
-        case 3: return GL_SRC_COLOR;
-        case 4: return GL_ONE_MINUS_SRC_COLOR;
-        case 5: return GL_SRC_ALPHA;
-        case 6: return GL_ONE_MINUS_SRC_ALPHA;
-        case 7: return GL_DST_ALPHA;
-        case 8: return GL_ONE_MINUS_DST_ALPHA;
-        case 9: return GL_DST_COLOR;
-        case 10: return GL_ONE_MINUS_DST_COLOR;
+        case D3DBLEND_ZERO: return GL_ZERO;
+        case D3DBLEND_ONE: return GL_ONE;
+        case D3DBLEND_SRCCOLOR: return GL_SRC_COLOR;
+        case D3DBLEND_INVSRCCOLOR: return GL_ONE_MINUS_SRC_COLOR;
+        case D3DBLEND_SRCALPHA: return GL_SRC_ALPHA;
+        case D3DBLEND_INVSRCALPHA: return GL_ONE_MINUS_SRC_ALPHA;
+        case D3DBLEND_DESTALPHA: return GL_DST_ALPHA;
+        case D3DBLEND_INVDESTALPHA: return GL_ONE_MINUS_DST_ALPHA;
+        case D3DBLEND_DESTCOLOR: return GL_DST_COLOR;
+        case D3DBLEND_INVDESTCOLOR: return GL_ONE_MINUS_DST_COLOR;
         default: return GL_ONE;
     }
+}
+
+GLenum fillMode(uint32_t value) {
+    if (value == D3DFILL_POINT) return GL_POINT;
+    return value == D3DFILL_WIREFRAME ? GL_LINE : GL_FILL;
 }
 
 float bitsToFloat(uint32_t bits) {
@@ -56,7 +69,8 @@ void setEnabled(GLenum cap, bool on) {
     else glDisable(cap);
 }
 
-bool ok(GLenum) { return glGetError() == GL_NO_ERROR; }
+// Whether GL has recorded no error since it was last asked.
+bool glSucceeded() { return glGetError() == GL_NO_ERROR; }
 
 }  // namespace
 
@@ -151,7 +165,7 @@ ResultCode GlDevice::createSurface(SurfaceDesc& desc, SurfaceHandle& out) {
         glGenRenderbuffers(1, &s.renderbuffer);
         glBindRenderbuffer(GL_RENDERBUFFER, s.renderbuffer);
         glRenderbufferStorage(GL_RENDERBUFFER, format, s.width, s.height);
-        if (!ok(0)) return E_FAIL;
+        if (!glSucceeded()) return E_FAIL;
     } else if (desc.caps & DDSCAPS_3DDEVICE) {
         s.kind = Kind::Colour;
         glGenTextures(1, &s.texture);
@@ -275,7 +289,7 @@ ResultCode GlDevice::writePixels(SurfaceHandle handle, const uint32_t* argb, uin
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, width, height, 0, GL_BGRA, GL_UNSIGNED_INT_8_8_8_8_REV, argb);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    return ok(0) ? kOk : E_FAIL;
+    return glSucceeded() ? kOk : E_FAIL;
 }
 
 ResultCode GlDevice::setColourKey(SurfaceHandle handle, uint32_t key) {
@@ -371,7 +385,7 @@ ResultCode GlDevice::createDevice(bool, SurfaceHandle renderTarget) {
     view_.setIdentity();
     modelView_.setIdentity();
     deviceReady_ = true;
-    return ok(0) ? kOk : E_FAIL;
+    return glSucceeded() ? kOk : E_FAIL;
 }
 
 void GlDevice::bindTarget() {
@@ -421,14 +435,14 @@ ResultCode GlDevice::setRenderState(uint32_t state, uint32_t value) {
         case RS_ZENABLE: setEnabled(GL_DEPTH_TEST, value != 0); break;
         case RS_ZFUNC: glDepthFunc(compareFunction(value)); break;
         case RS_ZWRITEENABLE: glDepthMask(value ? GL_TRUE : GL_FALSE); break;
-        case RS_FILLMODE: glPolygonMode(GL_FRONT_AND_BACK, value == 1 ? GL_POINT : (value == 2 ? GL_LINE : GL_FILL)); break;
-        case RS_SHADEMODE: glShadeModel(value == 1 ? GL_FLAT : GL_SMOOTH); break;
+        case RS_FILLMODE: glPolygonMode(GL_FRONT_AND_BACK, fillMode(value)); break;
+        case RS_SHADEMODE: glShadeModel(value == D3DSHADE_FLAT ? GL_FLAT : GL_SMOOTH); break;
         case RS_CULLMODE:
             // The matrices load unchanged and nothing is mirrored on the way to the window,
             // so a triangle keeps the winding it has on the screen: culling the
-            // counter-clockwise ones (3) keeps those the viewer sees clockwise.
-            setEnabled(GL_CULL_FACE, value == 2 || value == 3);
-            glFrontFace(value == 3 ? GL_CW : GL_CCW);
+            // counter-clockwise ones keeps those the viewer sees clockwise.
+            setEnabled(GL_CULL_FACE, value == D3DCULL_CW || value == D3DCULL_CCW);
+            glFrontFace(value == D3DCULL_CCW ? GL_CW : GL_CCW);
             glCullFace(GL_BACK);
             break;
         case RS_DITHERENABLE: setEnabled(GL_DITHER, value != 0); break;
@@ -447,9 +461,9 @@ ResultCode GlDevice::setRenderState(uint32_t state, uint32_t value) {
         }
         case RS_FOGENABLE: setEnabled(GL_FOG, value != 0); break;
         case RS_FOGVERTEXMODE:
-            if (value == 3) glFogi(GL_FOG_MODE, GL_LINEAR);
-            else if (value == 1) glFogi(GL_FOG_MODE, GL_EXP);
-            else if (value == 2) glFogi(GL_FOG_MODE, GL_EXP2);
+            if (value == D3DFOG_LINEAR) glFogi(GL_FOG_MODE, GL_LINEAR);
+            else if (value == D3DFOG_EXP) glFogi(GL_FOG_MODE, GL_EXP);
+            else if (value == D3DFOG_EXP2) glFogi(GL_FOG_MODE, GL_EXP2);
             break;
         case RS_FOGCOLOR: {
             const GLfloat colour[4] = {((value >> 16) & 0xFF) / 255.0f, ((value >> 8) & 0xFF) / 255.0f,
@@ -462,7 +476,7 @@ ResultCode GlDevice::setRenderState(uint32_t state, uint32_t value) {
         case RS_LIGHTING: setEnabled(GL_LIGHTING, value != 0); break;
         default: break;  // states without a GL counterpart (antialias, subpixel, ...) are accepted
     }
-    return ok(0) ? kOk : DDERR_INVALIDPARAMS;
+    return glSucceeded() ? kOk : DDERR_INVALIDPARAMS;
 }
 
 ResultCode GlDevice::setTextureStageState(uint32_t stage, uint32_t state, uint32_t value) {
@@ -470,7 +484,7 @@ ResultCode GlDevice::setTextureStageState(uint32_t stage, uint32_t state, uint32
     if (stage != 0) return DDERR_INVALIDPARAMS;
     // Colour = texture x diffuse, alpha = diffuse alpha: GL's modulate, with textures
     // that carry no alpha of their own.
-    if (state == TSS_COLOROP) glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, value == 4 ? GL_MODULATE : GL_REPLACE);
+    if (state == TSS_COLOROP) glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, value == D3DTOP_MODULATE ? GL_MODULATE : GL_REPLACE);
     else if (state == TSS_MAGFILTER) magFilter_ = value;
     else if (state == TSS_MINFILTER) minFilter_ = value;
     return kOk;
@@ -485,8 +499,8 @@ ResultCode GlDevice::setTexture(uint32_t stage, SurfaceHandle handle) {
     }
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, surfaces_[handle - 1].texture);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter_ == 1 ? GL_NEAREST : GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter_ == 1 ? GL_NEAREST : GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter_ == D3DTFG_POINT ? GL_NEAREST : GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter_ == D3DTFN_POINT ? GL_NEAREST : GL_LINEAR);
     return kOk;
 }
 
@@ -500,7 +514,7 @@ ResultCode GlDevice::createVertexBuffer(const VertexBufferDesc& desc, BufferHand
     glBindBuffer(GL_ARRAY_BUFFER, b.name);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(b.capacity) * sizeof(LitVertex), nullptr, GL_STREAM_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
-    if (!ok(0)) return E_FAIL;
+    if (!glSucceeded()) return E_FAIL;
     buffers_.push_back(std::move(b));
     out = static_cast<BufferHandle>(buffers_.size());
     return kOk;
@@ -561,7 +575,7 @@ ResultCode GlDevice::beginScene() {
     return kOk;
 }
 
-ResultCode GlDevice::endScene() { return deviceReady_ && ok(0) ? kOk : E_FAIL; }
+ResultCode GlDevice::endScene() { return deviceReady_ && glSucceeded() ? kOk : E_FAIL; }
 
 void GlDevice::applyVertexPointers(const LitVertex* base) {
     const auto* bytes = reinterpret_cast<const char*>(base);
@@ -595,7 +609,7 @@ ResultCode GlDevice::drawPrimitive(uint32_t type, const LitVertex* vertices, uin
     ++drawSubmissions_;
     glDrawArrays(primitiveMode(type), 0, count);
     glDisableClientState(GL_FOG_COORDINATE_ARRAY);
-    return ok(0) ? kOk : E_FAIL;
+    return glSucceeded() ? kOk : E_FAIL;
 }
 
 ResultCode GlDevice::drawPrimitiveVB(uint32_t type, BufferHandle handle, uint32_t first, uint32_t count) {
@@ -615,7 +629,7 @@ ResultCode GlDevice::drawPrimitiveVB(uint32_t type, BufferHandle handle, uint32_
     glDrawArrays(primitiveMode(type), first, count);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     glDisableClientState(GL_FOG_COORDINATE_ARRAY);
-    return ok(0) ? kOk : E_FAIL;
+    return glSucceeded() ? kOk : E_FAIL;
 }
 
 ResultCode GlDevice::flip(SurfaceHandle front) {
@@ -642,7 +656,7 @@ ResultCode GlDevice::blitToWindow(SurfaceHandle front, SurfaceHandle back, Rect&
                       (static_cast<int>(b->width) == dw && static_cast<int>(b->height) == dh) ? GL_NEAREST : GL_LINEAR);
     SDL_GL_SwapWindow(window_);
     bindTarget();
-    return ok(0) ? kOk : E_FAIL;
+    return glSucceeded() ? kOk : E_FAIL;
 }
 
 void GlDevice::releaseDevice() {
@@ -720,5 +734,5 @@ bool GlDevice::readBackBuffer(std::vector<uint32_t>& argb, uint32_t& width, uint
     for (uint32_t y = 0; y < height; ++y)
         std::memcpy(&argb[static_cast<size_t>(y) * width], &rows[static_cast<size_t>(height - 1 - y) * width], width * 4);
     bindTarget();
-    return ok(0);
+    return glSucceeded();
 }

@@ -72,8 +72,10 @@ constexpr uint32_t D3DFVF_LVERTEX = 0x1E2;
 
 enum class TransformState : uint32_t { World = 1, View = 2, Projection = 3 };
 
-// Primitive types.
-constexpr uint32_t D3DPT_LINELIST = 2, D3DPT_TRIANGLELIST = 4;
+enum PrimitiveType : uint32_t {
+    D3DPT_POINTLIST = 1, D3DPT_LINELIST = 2, D3DPT_LINESTRIP = 3, D3DPT_TRIANGLELIST = 4, D3DPT_TRIANGLESTRIP = 5,
+    D3DPT_TRIANGLEFAN = 6,
+};
 constexpr uint32_t D3DCLEAR_TARGET = 1, D3DCLEAR_ZBUFFER = 2;
 
 // Render states (their numbers are what the trace and the tests speak of).
@@ -89,6 +91,28 @@ enum TextureStageState : uint32_t {
     TSS_COLOROP = 1, TSS_COLORARG1 = 2, TSS_COLORARG2 = 3, TSS_ALPHAOP = 4, TSS_ALPHAARG1 = 5,
     TSS_ALPHAARG2 = 6, TSS_MAGFILTER = 16, TSS_MINFILTER = 17,
 };
+
+// The values those states take, by the names of the platform they come from; the device
+// decodes them by these names, so both sides of the layer speak of the same thing.
+enum CompareFunction : uint32_t {  // RS_ZFUNC
+    D3DCMP_NEVER = 1, D3DCMP_LESS = 2, D3DCMP_EQUAL = 3, D3DCMP_LESSEQUAL = 4, D3DCMP_GREATER = 5,
+    D3DCMP_NOTEQUAL = 6, D3DCMP_GREATEREQUAL = 7, D3DCMP_ALWAYS = 8,
+};
+enum FillMode : uint32_t { D3DFILL_POINT = 1, D3DFILL_WIREFRAME = 2, D3DFILL_SOLID = 3 };
+enum ShadeMode : uint32_t { D3DSHADE_FLAT = 1, D3DSHADE_GOURAUD = 2 };
+enum CullMode : uint32_t { D3DCULL_NONE = 1, D3DCULL_CW = 2, D3DCULL_CCW = 3 };  // the winding culled
+enum BlendFactor : uint32_t {  // RS_SRCBLEND, RS_DESTBLEND
+    D3DBLEND_ZERO = 1, D3DBLEND_ONE = 2, D3DBLEND_SRCCOLOR = 3, D3DBLEND_INVSRCCOLOR = 4, D3DBLEND_SRCALPHA = 5,
+    D3DBLEND_INVSRCALPHA = 6, D3DBLEND_DESTALPHA = 7, D3DBLEND_INVDESTALPHA = 8, D3DBLEND_DESTCOLOR = 9,
+    D3DBLEND_INVDESTCOLOR = 10,
+};
+enum FogMode : uint32_t { D3DFOG_NONE = 0, D3DFOG_EXP = 1, D3DFOG_EXP2 = 2, D3DFOG_LINEAR = 3 };
+enum TextureOperation : uint32_t {  // TSS_COLOROP, TSS_ALPHAOP
+    D3DTOP_DISABLE = 1, D3DTOP_SELECTARG1 = 2, D3DTOP_SELECTARG2 = 3, D3DTOP_MODULATE = 4,
+};
+enum TextureArgument : uint32_t { D3DTA_DIFFUSE = 0, D3DTA_CURRENT = 1, D3DTA_TEXTURE = 2 };
+enum MagnificationFilter : uint32_t { D3DTFG_POINT = 1, D3DTFG_LINEAR = 2 };  // TSS_MAGFILTER
+enum MinificationFilter : uint32_t { D3DTFN_POINT = 1, D3DTFN_LINEAR = 2 };   // TSS_MINFILTER
 
 // Called once per offered z-buffer format; returns 0 to stop the enumeration.
 using ZBufferCallback = uint32_t (*)(const PixelFormat& format, void* context);
