@@ -66,137 +66,160 @@ ResultCode Engine::setUpDevice(WindowHandle windowHandle) {
     logMessage("--------------------------------", kOk);
     logMessage("Starting Setup", kOk);
 
-    const bool hardware = display.hardwareDevice == 1;
-    const bool fullScreen = display.fullScreen == 1;
-    if (hardware) {
-        surfaceMemory = DDSCAPS_VIDEOMEMORY;
-        logLine("HARDWARE CHOSEN");
-    } else {
-        surfaceMemory = DDSCAPS_SYSTEMMEMORY;
-        logLine("SOFTWARE CHOSEN");
-    }
-
     // A step whose prerequisite is missing is not tried; it is logged as failed, so
     // the trace still shows every step in its place.
+    const bool hardware = display.hardwareDevice == 1;
+    chooseSurfaceMemory(hardware);
+    const ResultCode d3dResult = createDisplayObjects();
+    frontBuffer = new Surface;
+    backBuffer = new Surface;
+    presentRect = {0, 0, display.displayWidth, display.displayHeight};
+    if (display.fullScreen == 1) createFlipChain();
+    else createWindowBuffers(d3dResult);
+    createZBuffer(hardware);
+    const ResultCode deviceResult = create3DDevice(hardware);
+    setUpViewportAndStates(hardware);
+    logMessage("setup viewport - renderstates", deviceResult);
+    const ResultCode lastBuffer = createVertexBuffers(hardware);
+    logMessage("setup Vertexbuffers ", lastBuffer);
+    logMessage("Done Setup", kOk);
+    return lastBuffer;
+}
+
+void Engine::chooseSurfaceMemory(bool hardware) {
+    surfaceMemory = hardware ? DDSCAPS_VIDEOMEMORY : DDSCAPS_SYSTEMMEMORY;
+    logLine(hardware ? "HARDWARE CHOSEN" : "SOFTWARE CHOSEN");
+}
+
+ResultCode Engine::createDisplayObjects() {
     ResultCode r = device ? device->createDirectDraw() : DDERR_INVALIDOBJECT;
     haveDirectDraw = (r == kOk);
     logMessage("Setup DDRAW", r);
 
-    r = haveDirectDraw ? device->setCooperativeLevel(window, fullScreen ? DDSCL_FULLSCREEN_EXCLUSIVE : DDSCL_NORMAL)
-                       : DDERR_INVALIDOBJECT;
+    const uint32_t cooperation = display.fullScreen == 1 ? DDSCL_FULLSCREEN_EXCLUSIVE : DDSCL_NORMAL;
+    r = haveDirectDraw ? device->setCooperativeLevel(window, cooperation) : DDERR_INVALIDOBJECT;
     logMessage("setco-operative", r);
 
-    const ResultCode d3dResult = haveDirectDraw ? device->createDirect3D() : DDERR_INVALIDOBJECT;
-    haveDirect3D = (d3dResult == kOk);
-    logMessage("Create d3d", d3dResult);
+    r = haveDirectDraw ? device->createDirect3D() : DDERR_INVALIDOBJECT;
+    haveDirect3D = (r == kOk);
+    logMessage("Create d3d", r);
+    return r;
+}
 
-    frontBuffer = new Surface;
-    backBuffer = new Surface;
+void Engine::createFlipChain() {
     const int32_t width = display.displayWidth;
     const int32_t height = display.displayHeight;
-    presentRect = {0, 0, width, height};
+    ResultCode r = haveDirectDraw ? device->setDisplayMode(width, height, display.colourDepth) : DDERR_INVALIDOBJECT;
+    logMessage("setdisplaymode FULLSCREEN", r);
 
-    if (fullScreen) {
-        r = haveDirectDraw ? device->setDisplayMode(width, height, display.colourDepth) : DDERR_INVALIDOBJECT;
-        logMessage("setdisplaymode FULLSCREEN", r);
+    SurfaceDesc& front = frontBuffer->description;
+    front.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
+    front.caps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE | surfaceMemory;
+    front.backBufferCount = 1;
+    front.width = width;
+    front.height = height;
+    r = haveDirectDraw ? frontBuffer->create(*this) : DDERR_INVALIDOBJECT;
+    logMessage("frontbuffer", r);
 
-        frontBuffer->description.flags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
-        frontBuffer->description.caps =
-            DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE | surfaceMemory;
-        frontBuffer->description.backBufferCount = 1;
-        frontBuffer->description.width = width;
-        frontBuffer->description.height = height;
-        r = haveDirectDraw ? frontBuffer->create(*this) : DDERR_INVALIDOBJECT;
-        logMessage("frontbuffer", r);
+    SurfaceHandle back = 0;
+    r = frontBuffer->surface ? device->getAttachedBackBuffer(frontBuffer->surface, back) : DDERR_INVALIDOBJECT;
+    if (r == kOk) backBuffer->adopt(device, back, width, height);
+    logMessage("getbackbuffer", r);
+}
 
-        SurfaceHandle back = 0;
-        r = frontBuffer->surface ? device->getAttachedBackBuffer(frontBuffer->surface, back) : DDERR_INVALIDOBJECT;
-        if (r == kOk) backBuffer->adopt(device, back, width, height);
-        logMessage("getbackbuffer", r);
-    } else {
-        logMessage("setdisplaymode WINDOWED", d3dResult);
-        if (haveDirectDraw) {
-            frontBuffer->description.flags = DDSD_CAPS;
-            frontBuffer->description.caps = DDSCAPS_PRIMARYSURFACE;
-            frontBuffer->create(*this);
-            backBuffer->description.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
-            backBuffer->description.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
-            backBuffer->description.width = width;
-            backBuffer->description.height = height;
-            backBuffer->create(*this);
-            if (frontBuffer->surface) device->attachClipper(frontBuffer->surface, window);
-        }
-    }
+void Engine::createWindowBuffers(ResultCode direct3DResult) {
+    // The windowed path logs no step of its own; its line carries the 3D interface's result.
+    logMessage("setdisplaymode WINDOWED", direct3DResult);
+    if (!haveDirectDraw) return;
+    frontBuffer->description.flags = DDSD_CAPS;
+    frontBuffer->description.caps = DDSCAPS_PRIMARYSURFACE;
+    frontBuffer->create(*this);
+    SurfaceDesc& back = backBuffer->description;
+    back.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH;
+    back.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+    back.width = display.displayWidth;
+    back.height = display.displayHeight;
+    backBuffer->create(*this);
+    if (frontBuffer->surface) device->attachClipper(frontBuffer->surface, window);
+}
 
+void Engine::createZBuffer(bool hardware) {
     zBuffer = new Surface;
     std::memset(&zBufferFormat, 0, sizeof zBufferFormat);
     if (haveDirect3D) device->enumZBufferFormats(hardware, chooseZBufferFormat, &zBufferFormat);
 
-    zBuffer->description.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
-    zBuffer->description.caps = DDSCAPS_ZBUFFER | surfaceMemory;
-    zBuffer->description.width = width;
-    zBuffer->description.height = height;
-    zBuffer->description.pixelFormat = zBufferFormat;
-    r = haveDirectDraw ? zBuffer->create(*this) : DDERR_INVALIDOBJECT;
+    SurfaceDesc& z = zBuffer->description;
+    z.flags = DDSD_CAPS | DDSD_HEIGHT | DDSD_WIDTH | DDSD_PIXELFORMAT;
+    z.caps = DDSCAPS_ZBUFFER | surfaceMemory;
+    z.width = display.displayWidth;
+    z.height = display.displayHeight;
+    z.pixelFormat = zBufferFormat;
+    ResultCode r = haveDirectDraw ? zBuffer->create(*this) : DDERR_INVALIDOBJECT;
     logMessage("zbuffer", r);
 
     r = (backBuffer->surface && zBuffer->surface) ? device->addAttachedSurface(backBuffer->surface, zBuffer->surface)
                                                   : DDERR_INVALIDOBJECT;
     logMessage("attach zbuffer", r);
+}
 
-    const ResultCode deviceResult =
+ResultCode Engine::create3DDevice(bool hardware) {
+    const ResultCode r =
         (haveDirect3D && backBuffer->surface) ? device->createDevice(hardware, backBuffer->surface) : DDERR_INVALIDOBJECT;
-    haveDevice = (deviceResult == kOk);
-    logMessage(hardware ? "createHARDWAREdevice" : "createSOFTWAREdevice", deviceResult);
+    haveDevice = (r == kOk);
+    logMessage(hardware ? "createHARDWAREdevice" : "createSOFTWAREdevice", r);
+    return r;
+}
 
-    viewport = {0, 0, static_cast<uint32_t>(width), static_cast<uint32_t>(height), 0.0f, 1.0f};
+void Engine::setUpViewportAndStates(bool hardware) {
+    viewport = {0, 0, static_cast<uint32_t>(display.displayWidth), static_cast<uint32_t>(display.displayHeight), 0.0f,
+                1.0f};
     world.setIdentity();
     view.setLookAt(Vector3(50, 6, 45), Vector3(50, 5, 50), Vector3(0, 1, 0));
     projection.setPerspective(0.1f, 300.0f, 1.0471976f);
-    if (haveDevice) {
-        device->setViewport(viewport);
-        device->setTransform(TransformState::World, world);
-        device->setTransform(TransformState::View, view);
-        device->setTransform(TransformState::Projection, projection);
+    if (!haveDevice) return;
+    device->setViewport(viewport);
+    device->setTransform(TransformState::World, world);
+    device->setTransform(TransformState::View, view);
+    device->setTransform(TransformState::Projection, projection);
 
-        // Lighting off, since the vertices carry their own colours; depth test less-or-equal
-        // with depth writes; counter-clockwise triangles culled; colour = texture times
-        // diffuse, alpha = diffuse.
-        const StateSetting common[] = {
-            {false, RS_TEXTUREPERSPECTIVE, 1}, {false, RS_ANTIALIAS, 0}, {false, RS_ZFUNC, D3DCMP_LESSEQUAL},
-            {false, RS_ZENABLE, 1}, {false, RS_FILLMODE, D3DFILL_SOLID}, {false, RS_SHADEMODE, D3DSHADE_GOURAUD},
-            {false, RS_MONOENABLE, 0}, {false, RS_ZWRITEENABLE, 1}, {false, RS_CULLMODE, D3DCULL_CCW},
-            {false, RS_DITHERENABLE, 0}, {false, RS_SPECULARENABLE, 0}, {false, RS_ZVISIBLE, 0},
-            {false, RS_SUBPIXEL, 0}, {false, RS_SUBPIXEL, 0}, {false, RS_WRAPU, 0},
-            {false, RS_WRAPV, 0}, {false, RS_COLORKEYENABLE, 1}, {true, TSS_COLORARG1, D3DTA_TEXTURE},
-            {true, TSS_COLORARG2, D3DTA_CURRENT}, {true, TSS_ALPHAOP, D3DTOP_SELECTARG1}, {true, TSS_COLOROP, D3DTOP_MODULATE},
-            {true, TSS_ALPHAARG1, D3DTA_DIFFUSE}, {true, TSS_ALPHAARG2, D3DTA_CURRENT}, {true, TSS_MAGFILTER, D3DTFG_LINEAR},
-            {true, TSS_MINFILTER, D3DTFN_LINEAR}, {false, RS_LIGHTING, 0},
-        };
-        // The software device draws flat, with point magnification and without perspective
-        // correction (each frame turns that on again).
-        const StateSetting softwareOnly[] = {
-            {false, RS_TEXTUREPERSPECTIVE, 0}, {false, RS_SHADEMODE, D3DSHADE_FLAT}, {true, TSS_MAGFILTER, D3DTFG_POINT},
-        };
-        const StateSetting fog[] = {
-            {false, RS_FOGENABLE, 1},
-            {false, RS_FOGVERTEXMODE, D3DFOG_LINEAR},
-            {false, RS_FOGCOLOR, clearColour},
-            {false, RS_FOGSTART, floatBits(kFogStart)},
-            {false, RS_FOGEND, floatBits(display.fogDepth + 5.0f)},
-            {false, RS_FOGTABLEMODE, D3DFOG_NONE},
-        };
-        auto send = [this](const StateSetting& s) {
-            if (s.textureStage) device->setTextureStageState(0, s.state, s.value);
-            else device->setRenderState(s.state, s.value);
-        };
-        for (const StateSetting& s : common) send(s);
-        if (!hardware)
-            for (const StateSetting& s : softwareOnly) send(s);
-        for (const StateSetting& s : fog) send(s);
-    }
-    logMessage("setup viewport - renderstates", deviceResult);
+    // Lighting off, since the vertices carry their own colours; depth test less-or-equal
+    // with depth writes; counter-clockwise triangles culled; colour = texture times
+    // diffuse, alpha = diffuse.
+    const StateSetting common[] = {
+        {false, RS_TEXTUREPERSPECTIVE, 1}, {false, RS_ANTIALIAS, 0}, {false, RS_ZFUNC, D3DCMP_LESSEQUAL},
+        {false, RS_ZENABLE, 1}, {false, RS_FILLMODE, D3DFILL_SOLID}, {false, RS_SHADEMODE, D3DSHADE_GOURAUD},
+        {false, RS_MONOENABLE, 0}, {false, RS_ZWRITEENABLE, 1}, {false, RS_CULLMODE, D3DCULL_CCW},
+        {false, RS_DITHERENABLE, 0}, {false, RS_SPECULARENABLE, 0}, {false, RS_ZVISIBLE, 0},
+        {false, RS_SUBPIXEL, 0}, {false, RS_SUBPIXEL, 0}, {false, RS_WRAPU, 0},
+        {false, RS_WRAPV, 0}, {false, RS_COLORKEYENABLE, 1}, {true, TSS_COLORARG1, D3DTA_TEXTURE},
+        {true, TSS_COLORARG2, D3DTA_CURRENT}, {true, TSS_ALPHAOP, D3DTOP_SELECTARG1}, {true, TSS_COLOROP, D3DTOP_MODULATE},
+        {true, TSS_ALPHAARG1, D3DTA_DIFFUSE}, {true, TSS_ALPHAARG2, D3DTA_CURRENT}, {true, TSS_MAGFILTER, D3DTFG_LINEAR},
+        {true, TSS_MINFILTER, D3DTFN_LINEAR}, {false, RS_LIGHTING, 0},
+    };
+    // The software device draws flat, with point magnification and without perspective
+    // correction (each frame turns that on again).
+    const StateSetting softwareOnly[] = {
+        {false, RS_TEXTUREPERSPECTIVE, 0}, {false, RS_SHADEMODE, D3DSHADE_FLAT}, {true, TSS_MAGFILTER, D3DTFG_POINT},
+    };
+    const StateSetting fog[] = {
+        {false, RS_FOGENABLE, 1},
+        {false, RS_FOGVERTEXMODE, D3DFOG_LINEAR},
+        {false, RS_FOGCOLOR, clearColour},
+        {false, RS_FOGSTART, floatBits(kFogStart)},
+        {false, RS_FOGEND, floatBits(display.fogDepth + 5.0f)},
+        {false, RS_FOGTABLEMODE, D3DFOG_NONE},
+    };
+    auto send = [this](const StateSetting& s) {
+        if (s.textureStage) device->setTextureStageState(0, s.state, s.value);
+        else device->setRenderState(s.state, s.value);
+    };
+    for (const StateSetting& s : common) send(s);
+    if (!hardware)
+        for (const StateSetting& s : softwareOnly) send(s);
+    for (const StateSetting& s : fog) send(s);
+}
 
+ResultCode Engine::createVertexBuffers(bool hardware) {
     ResultCode lastBuffer = DDERR_INVALIDOBJECT;
     for (int i = 0; i < kVertexBufferSlots; ++i) {
         VertexBufferSlot& slot = vertexBuffers[i];
@@ -208,8 +231,7 @@ ResultCode Engine::setUpDevice(WindowHandle windowHandle) {
         slot.verticesInUse = 0;
         slot.slotIndex = i;
     }
-    logMessage("setup Vertexbuffers ", lastBuffer);
-    logMessage("Done Setup", kOk);
+    // Only the last creation's result is kept: it stands for all of them in the trace.
     return lastBuffer;
 }
 

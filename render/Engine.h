@@ -83,6 +83,21 @@ public:
     SettingsTarget settingsTarget() const { return {const_cast<DisplaySettings*>(&display), initialUrl_, maxPages_}; }
 
 private:
+    // The steps of setUpDevice, each logged under the name the trace has always used.
+    void chooseSurfaceMemory(bool hardware);
+    // The display object, its cooperative level and the 3D interface; the latter's result.
+    ResultCode createDisplayObjects();
+    // Full screen: the display mode and a front buffer with its attached back buffer.
+    void createFlipChain();
+    // Windowed: the window's front buffer, an offscreen back buffer and the clipper.
+    void createWindowBuffers(ResultCode direct3DResult);
+    void createZBuffer(bool hardware);
+    ResultCode create3DDevice(bool hardware);
+    // The viewport, the three matrices and the render states of the device's mode.
+    void setUpViewportAndStates(bool hardware);
+    // The 25 vertex buffer slots; the result of the last creation.
+    ResultCode createVertexBuffers(bool hardware);
+
     char* initialUrl_;
     int32_t* maxPages_;
     std::unique_ptr<LinkLineEnd[]> lineEnds_;

@@ -129,68 +129,82 @@ ResultCode GlDevice::setDisplayMode(int32_t width, int32_t height, int32_t) {
 ResultCode GlDevice::createSurface(SurfaceDesc& desc, SurfaceHandle& out) {
     out = 0;
     if (!context_) return DDERR_INVALIDOBJECT;
-    GlSurface s;
-    if (desc.caps & DDSCAPS_PRIMARYSURFACE) {
-        int w = 0, h = 0;
-        SDL_GL_GetDrawableSize(window_, &w, &h);
-        s.kind = Kind::Window;
-        s.width = w;
-        s.height = h;
-        // A flipping chain waits for the vertical blank, as a flip does; a window does not.
-        const bool flipping = (desc.caps & DDSCAPS_FLIP) && desc.backBufferCount > 0;
-        SDL_GL_SetSwapInterval(flipping ? 1 : 0);
-        if (flipping) {
-            SurfaceDesc backDesc{};
-            backDesc.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
-            backDesc.width = desc.width;
-            backDesc.height = desc.height;
-            SurfaceHandle back = 0;
-            const ResultCode r = createSurface(backDesc, back);
-            if (r != kOk) return r;
-            s.attachedBack = back;
-        }
-        desc.width = s.width;
-        desc.height = s.height;
-        out = newSurface(s);
-        return kOk;
-    }
+    if (desc.caps & DDSCAPS_PRIMARYSURFACE) return createWindowSurface(desc, out);
     if (desc.width == 0 || desc.height == 0) return DDERR_INVALIDPARAMS;
+    GlSurface s;
     s.width = desc.width;
     s.height = desc.height;
+    ResultCode r = DDERR_INVALIDPARAMS;
     if (desc.caps & DDSCAPS_ZBUFFER) {
-        const PixelFormat& f = desc.pixelFormat;
-        if (f.flags != DDPF_ZBUFFER) return DDERR_INVALIDPARAMS;
-        const GLenum format = f.bitCount >= 32 ? GL_DEPTH_COMPONENT32 : (f.bitCount >= 24 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16);
-        s.kind = Kind::Depth;
-        glGenRenderbuffers(1, &s.renderbuffer);
-        glBindRenderbuffer(GL_RENDERBUFFER, s.renderbuffer);
-        glRenderbufferStorage(GL_RENDERBUFFER, format, s.width, s.height);
-        if (!glSucceeded()) return E_FAIL;
+        r = createDepthBuffer(desc.pixelFormat, s);
     } else if (desc.caps & DDSCAPS_3DDEVICE) {
-        s.kind = Kind::Colour;
-        glGenTextures(1, &s.texture);
-        glBindTexture(GL_TEXTURE_2D, s.texture);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, s.width, s.height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glGenFramebuffers(1, &s.framebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.texture, 0);
-        const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        if (!complete) return E_FAIL;
+        r = createColourTarget(s);
     } else if (desc.caps & DDSCAPS_TEXTURE) {
         // The texture takes the format the search chose; with none, there is no texture.
         if (desc.pixelFormat.bitCount == 0) return DDERR_INVALIDPARAMS;
         s.kind = Kind::Texture;
         glGenTextures(1, &s.texture);
+        r = kOk;
     } else if (desc.caps & DDSCAPS_OFFSCREENPLAIN) {
         s.kind = Kind::Sheet;
         glGenTextures(1, &s.texture);
-    } else {
-        return DDERR_INVALIDPARAMS;
+        r = kOk;
     }
+    if (r != kOk) return r;
     out = newSurface(s);
     return kOk;
+}
+
+ResultCode GlDevice::createWindowSurface(SurfaceDesc& desc, SurfaceHandle& out) {
+    GlSurface s;
+    int w = 0, h = 0;
+    SDL_GL_GetDrawableSize(window_, &w, &h);
+    s.kind = Kind::Window;
+    s.width = w;
+    s.height = h;
+    // A flipping chain waits for the vertical blank, as a flip does; a window does not.
+    const bool flipping = (desc.caps & DDSCAPS_FLIP) && desc.backBufferCount > 0;
+    SDL_GL_SetSwapInterval(flipping ? 1 : 0);
+    if (flipping) {
+        SurfaceDesc backDesc{};
+        backDesc.caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+        backDesc.width = desc.width;
+        backDesc.height = desc.height;
+        SurfaceHandle back = 0;
+        const ResultCode r = createSurface(backDesc, back);
+        if (r != kOk) return r;
+        s.attachedBack = back;
+    }
+    desc.width = s.width;
+    desc.height = s.height;
+    out = newSurface(s);
+    return kOk;
+}
+
+ResultCode GlDevice::createDepthBuffer(const PixelFormat& format, GlSurface& s) {
+    if (format.flags != DDPF_ZBUFFER) return DDERR_INVALIDPARAMS;
+    const GLenum depth = format.bitCount >= 32   ? GL_DEPTH_COMPONENT32
+                         : format.bitCount >= 24 ? GL_DEPTH_COMPONENT24
+                                                 : GL_DEPTH_COMPONENT16;
+    s.kind = Kind::Depth;
+    glGenRenderbuffers(1, &s.renderbuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, s.renderbuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, depth, s.width, s.height);
+    return glSucceeded() ? kOk : E_FAIL;
+}
+
+ResultCode GlDevice::createColourTarget(GlSurface& s) {
+    s.kind = Kind::Colour;
+    glGenTextures(1, &s.texture);
+    glBindTexture(GL_TEXTURE_2D, s.texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, s.width, s.height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glGenFramebuffers(1, &s.framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, s.framebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, s.texture, 0);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return complete ? kOk : E_FAIL;
 }
 
 ResultCode GlDevice::getAttachedBackBuffer(SurfaceHandle front, SurfaceHandle& out) {

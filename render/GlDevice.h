@@ -88,6 +88,11 @@ private:
     };
 
     GlSurface* find(SurfaceHandle handle, Kind kind);
+    // The kinds of surface createSurface makes: the window (with the back buffer of a
+    // flipping chain), a depth renderbuffer, a colour texture with its framebuffer.
+    ResultCode createWindowSurface(SurfaceDesc& desc, SurfaceHandle& out);
+    ResultCode createDepthBuffer(const PixelFormat& format, GlSurface& s);
+    ResultCode createColourTarget(GlSurface& s);
     SurfaceHandle newSurface(const GlSurface& s);
     void uploadSheet(GlSurface& s);
     void bindTarget();
