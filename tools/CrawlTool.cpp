@@ -131,6 +131,81 @@ void showProgress(const Webspace& space) {
     std::fflush(stderr);
 }
 
+// Reads the initial URL (and the page limit) from settings.txt in this folder; false once
+// it has said what is missing.
+bool readInitialUrl(Webspace& space, char (&initialUrl)[kInitialUrlCapacity]) {
+    DisplaySettings display;
+    readSettings({&display, initialUrl, &space.maxPages});
+    if (initialUrl[0] != '\0') return true;
+    std::fprintf(stderr, "linkweave-crawl: settings.txt in this folder has no initial URL "
+                         "(expected a line such as http://127.0.0.1:8080/,1,3,2,0,)\n");
+    return false;
+}
+
+// Steps the crawl until it is done, as the main loop would, one step per "frame";
+// 0, or kExitGaveUp when one page kept failing longer than the options allow.
+int crawlToTheEnd(Webspace& space, const Options& options, bool interactive, int& failures) {
+    const auto started = SteadyClock::now();
+    auto lastShown = started - kProgressInterval;
+    auto failingSince = started;  // when the page at the cursor first failed, if it is failing
+    while (!space.finished) {
+        const uint32_t dueBefore = space.retryDueMs;
+        const uint32_t delayBefore = space.retryDelayMs;
+        space.crawlStep();
+        if (space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore) {
+            ++failures;
+            // Without a terminal there is no progress line, so say why the crawl is waiting.
+            if (!interactive) {
+                const PageNode& page = space.pages[space.cursor];
+                std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
+                             space.retryDelayMs / 1000);
+            }
+        }
+        // The crawl holds a failing page for ever, as the program does; the tool does not.
+        if (space.retryDelayMs == 0) {
+            failingSince = SteadyClock::now();
+        } else if (std::chrono::duration<double>(SteadyClock::now() - failingSince).count() >= options.giveUpSeconds) {
+            const PageNode& page = space.pages[space.cursor];
+            std::fprintf(stderr, "%slinkweave-crawl: gave up on %s after %g s of failures: %s\n", interactive ? "\n" : "",
+                         printable(page.url), options.giveUpSeconds, page.message);
+            return kExitGaveUp;
+        }
+        if (space.retryDelayMs != 0) std::this_thread::sleep_for(kIdleWait);
+
+        if (interactive && SteadyClock::now() - lastShown >= kProgressInterval) {
+            showProgress(space);
+            lastShown = SteadyClock::now();
+        }
+    }
+    if (interactive) showProgress(space);
+    return 0;
+}
+
+void printSummary(const Webspace& space, const char* initialUrl, int failures, double seconds, bool newLine) {
+    int notFound = 0;
+    for (int i = 0; i < space.nodeCount; ++i) {
+        // A page still waiting for an answer was not found to be missing either.
+        if (space.pages[i].state != PageState::Queued && space.pages[i].statusCode != 200) ++notFound;
+    }
+    std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. %s\n",
+                 newLine ? "\n" : "", printable(initialUrl), answeredPages(space), notFound, failures, seconds,
+                 lostLogEntries() == 0 ? "Trace in debug.txt." : "The trace could not all be written to debug.txt.");
+}
+
+// Writes every graph asked for; kExitWriteFailed when one could not be written, else status.
+int writeGraphs(const Webspace& space, const Options& options, int status) {
+    for (const GraphRequest& graph : options.graphs) {
+        std::string error;
+        if (writeGraphFile(space, graph.fileName, graph.format, error)) {
+            std::fprintf(stderr, "Graph in %s.\n", graph.fileName);
+        } else {
+            std::fprintf(stderr, "linkweave-crawl: %s\n", error.c_str());
+            if (status == 0) status = kExitWriteFailed;
+        }
+    }
+    return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -142,80 +217,22 @@ int main(int argc, char** argv) {
     }
 
     auto space = std::make_unique<Webspace>();
-    DisplaySettings display;
     char initialUrl[kInitialUrlCapacity] = {};
-    readSettings({&display, initialUrl, &space->maxPages});
-    if (initialUrl[0] == '\0') {
-        std::fprintf(stderr, "linkweave-crawl: settings.txt in this folder has no initial URL "
-                             "(expected a line such as http://127.0.0.1:8080/,1,3,2,0,)\n");
-        return kExitUsage;
-    }
+    if (!readInitialUrl(*space, initialUrl)) return kExitUsage;
 
     CurlHttpClient client;
     space->httpClient = &client;
     space->clock = monotonicMs;
-
     startDebugLog();
     space->findOrAdd(initialUrl, -1);
     space->paused = 0;
 
     const bool interactive = isatty(STDERR_FILENO);
     const auto started = SteadyClock::now();
-    auto lastShown = started - kProgressInterval;
-    auto failingSince = started;  // when the page at the cursor first failed, if it is failing
     int failures = 0;
-    int status = 0;
-    while (!space->finished) {
-        const uint32_t dueBefore = space->retryDueMs;
-        const uint32_t delayBefore = space->retryDelayMs;
-        space->crawlStep();
-        if (space->retryDueMs != dueBefore || space->retryDelayMs > delayBefore) {
-            ++failures;
-            // Without a terminal there is no progress line, so say why the crawl is waiting.
-            if (!interactive) {
-                const PageNode& page = space->pages[space->cursor];
-                std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
-                             space->retryDelayMs / 1000);
-            }
-        }
-        // The crawl holds a failing page for ever, as the program does; the tool does not.
-        if (space->retryDelayMs == 0) {
-            failingSince = SteadyClock::now();
-        } else if (std::chrono::duration<double>(SteadyClock::now() - failingSince).count() >= options.giveUpSeconds) {
-            const PageNode& page = space->pages[space->cursor];
-            std::fprintf(stderr, "%slinkweave-crawl: gave up on %s after %g s of failures: %s\n", interactive ? "\n" : "",
-                         printable(page.url), options.giveUpSeconds, page.message);
-            status = kExitGaveUp;
-            break;
-        }
-        if (space->retryDelayMs != 0) std::this_thread::sleep_for(kIdleWait);
-
-        if (interactive && SteadyClock::now() - lastShown >= kProgressInterval) {
-            showProgress(*space);
-            lastShown = SteadyClock::now();
-        }
-    }
-    if (interactive && status == 0) showProgress(*space);
-
-    int notFound = 0;
-    for (int i = 0; i < space->nodeCount; ++i) {
-        // A page still waiting for an answer was not found to be missing either.
-        if (space->pages[i].state != PageState::Queued && space->pages[i].statusCode != 200) ++notFound;
-    }
+    const int status = crawlToTheEnd(*space, options, interactive, failures);
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
-    std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. %s\n",
-                 interactive && status == 0 ? "\n" : "", printable(initialUrl), answeredPages(*space), notFound, failures,
-                 seconds, lostLogEntries() == 0 ? "Trace in debug.txt." : "The trace could not all be written to debug.txt.");
-
+    printSummary(*space, initialUrl, failures, seconds, interactive && status == 0);
     // A crawl that gave up is still worth its graph: the pages it did reach.
-    for (const GraphRequest& graph : options.graphs) {
-        std::string error;
-        if (writeGraphFile(*space, graph.fileName, graph.format, error)) {
-            std::fprintf(stderr, "Graph in %s.\n", graph.fileName);
-        } else {
-            std::fprintf(stderr, "linkweave-crawl: %s\n", error.c_str());
-            if (status == 0) status = kExitWriteFailed;
-        }
-    }
-    return status;
+    return writeGraphs(*space, options, status);
 }
