@@ -109,9 +109,3 @@ Matrix4 Matrix4::product(const Matrix4& a, const Matrix4& b) {
     }
     return out;
 }
-
-Vector3 Matrix4::transformPoint(const Vector3& p) const {
-    return {p.x * at(0, 0) + p.y * at(1, 0) + p.z * at(2, 0) + at(3, 0),
-            p.x * at(0, 1) + p.y * at(1, 1) + p.z * at(2, 1) + at(3, 1),
-            p.x * at(0, 2) + p.y * at(1, 2) + p.z * at(2, 2) + at(3, 2)};
-}

@@ -50,6 +50,9 @@ struct Matrix4 {
     // a times b: the transform that applies a first, then b. Sums are taken in double.
     static Matrix4 product(const Matrix4& a, const Matrix4& b);
 
-    // The point p as the row vector (x, y, z, 1) times this matrix; no division by w.
-    Vector3 transformPoint(const Vector3& p) const;
+    // Component `column` of the point p as the row vector (x, y, z, 1) times this matrix,
+    // summed in single precision; no division by w.
+    float transformedComponent(const Vector3& p, int column) const {
+        return p.x * at(0, column) + p.y * at(1, column) + p.z * at(2, column) + at(3, column);
+    }
 };

@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr int kPagesCap = 300;
-
 // Resolutions by index: 400x300, 640x480, 800x600, 1024x768.
 constexpr int32_t kWidths[] = {400, 640, 800, 1024};
 constexpr int32_t kHeights[] = {300, 480, 600, 768};
@@ -68,7 +66,7 @@ void parseSettingsFile(const char* fileName, const SettingsTarget& target) {
         readChar(file, broken);  // separator
         c = readChar(file, broken);
         if (c >= '0' && c <= '9') maxPages = (c - '0' + 1) * 100;
-        if (maxPages > kPagesCap) maxPages = kPagesCap;
+        if (maxPages > kPageLimitCap) maxPages = kPageLimitCap;
 
         readChar(file, broken);  // separator
         c = readChar(file, broken);
@@ -85,12 +83,6 @@ void parseSettingsFile(const char* fileName, const SettingsTarget& target) {
 }
 
 void readSettings(const SettingsTarget& target) {
-    DisplaySettings& display = *target.display;
-    display.hardwareDevice = 1;
-    display.displayWidth = 1024;
-    display.displayHeight = 768;
-    display.fullScreen = 0;
-    display.colourDepth = 16;
-    display.fogDepth = 60.0f;
+    *target.display = DisplaySettings{};
     parseSettingsFile("settings.txt", target);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 constexpr int kInitialUrlCapacity = 256;  // bytes, terminator included
+constexpr int32_t kPageLimitCap = 300;     // pages: the highest page limit settings.txt can ask for
 
 // The display settings of the Engine that settings.txt controls, with their defaults.
 struct DisplaySettings {

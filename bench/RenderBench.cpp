@@ -154,7 +154,7 @@ struct BareLoop {
         for (auto [vertices, fog] : {std::pair{&lines, &lineFog}, {&triangles, &triangleFog}}) {
             fog->clear();
             for (const LitVertex& v : *vertices)
-                fog->push_back(std::clamp(v.x * m.at(0, 2) + v.y * m.at(1, 2) + v.z * m.at(2, 2) + m.at(3, 2), 3.0f, 65.0f));
+                fog->push_back(std::clamp(m.transformedComponent(Vector3(v.x, v.y, v.z), 2), 3.0f, 65.0f));
         }
         QuadRecorder recorder;
         drawOverlay(recorder, shown.overlay());

@@ -7,13 +7,8 @@
 bool glyphCell(char c, Rect& cell) {
     const int32_t code = static_cast<signed char>(c);
     if (code <= 21) return false;  // control codes and every byte above 127
-    int32_t g = code - 33;
-    int32_t row = 0;
-    while (g > 14) {
-        g -= kGlyphsPerRow;
-        row += kGlyphSize;
-    }
-    cell = {kGlyphSize * g, row, kGlyphSize * g + kGlyphSize, row + kGlyphSize};
+    const int32_t left = glyphLeft(code), top = glyphTop(code);
+    cell = {left, top, left + kGlyphSize, top + kGlyphSize};
     return true;
 }
 

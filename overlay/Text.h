@@ -1,17 +1,14 @@
 // Text and sprites of the overlay, copied from the sprite sheet onto the back buffer
-// after the scene is drawn. The font is the sheet's 8 x 8 glyph cells for the codes 33
-// to 127, fifteen to a row from the top left; every byte takes one 8-pixel cell, drawn
-// or not, so texts line up in columns.
+// after the scene is drawn, in the sheet's font (overlay/Font.h). Every byte takes one
+// 8-pixel cell, drawn or not, so texts line up in columns.
 #pragma once
 
 #include <cstdint>
 
+#include "overlay/Font.h"
 #include "render/RenderDevice.h"
 
 class Engine;
-
-constexpr int32_t kGlyphSize = 8;      // pixels, square
-constexpr int32_t kGlyphsPerRow = 15;  // on the sprite sheet
 
 // The sheet cell of a byte's glyph (left, top, right, bottom). False for bytes that are
 // skipped without a blit (1 to 21 and 128 to 255). Spaces and codes 22 to 32 give a cell

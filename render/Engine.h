@@ -12,15 +12,12 @@
 #include "render/Surface.h"
 #include "render/TriangleList.h"
 #include "base/Settings.h"
-
-class Webspace;
-struct LinkLineEnd;
-struct ScreenProjection;
+#include "webspace/Webspace.h"
 
 constexpr int kVertexBufferSlots = 25;
 constexpr uint32_t kVertexBufferCapacity = 45000;  // vertices per slot: 15,000 triangles
-// Every link of every page as one line: 300 pages x 100 links x 2 vertices.
-constexpr int kLineVertexCapacity = 300 * 100 * 2;
+// Every link of every page as one line of two vertices.
+constexpr int kLineVertexCapacity = kPageSlots * kMaxLinks * 2;
 
 struct VertexBufferSlot {
     BufferHandle buffer;

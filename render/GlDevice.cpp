@@ -606,7 +606,7 @@ void GlDevice::fogCoordinates(const LitVertex* vertices, uint32_t count) {
     const Matrix4& m = modelView_;
     for (uint32_t i = 0; i < count; ++i) {
         const LitVertex& v = vertices[i];
-        const float depth = v.x * m.at(0, 2) + v.y * m.at(1, 2) + v.z * m.at(2, 2) + m.at(3, 2);
+        const float depth = m.transformedComponent(Vector3(v.x, v.y, v.z), 2);
         fogCoords_[i] = depth < fogStart_ ? fogStart_ : (depth > fogEnd_ ? fogEnd_ : depth);
     }
     glBindBuffer(GL_ARRAY_BUFFER, 0);

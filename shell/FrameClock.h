@@ -1,18 +1,7 @@
 // The frame clock: counts frames and reports the rate once a second has passed.
 #pragma once
 
-#include <time.h>
-
 #include <cstdint>
-
-// Milliseconds since the system started, wrapping at 32 bits: the frame clock's and the
-// crawl's one clock. Counted from long before the first frame, so the first frame's
-// delta passes a second and the rate reads 1, not 0, during the first second.
-inline uint32_t monotonicMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u);
-}
 
 struct FrameClock {
     uint32_t lastTime = 0;         // ms

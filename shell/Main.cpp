@@ -7,6 +7,7 @@
 #include <new>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/Text.h"
 #include "input/Input.h"
 #include "input/SdlInput.h"
@@ -35,8 +36,6 @@ FrameClock frameClock;
 char pictureNote[kTextCapacity];  // "Saved linkweave-001.png", or why not
 uint32_t pictureNoteUntil = 0;    // ms: the note shows until then
 
-uint32_t ticks() { return monotonicMilliseconds(); }
-
 // Saves the last frame drawn, which is what the window shows, as the next picture file.
 void saveWindowPicture() {
     std::vector<uint32_t> pixels;
@@ -45,7 +44,7 @@ void saveWindowPicture() {
         saveScreenshot(pixels, width, height, pictureNote, sizeof pictureNote);
     else
         copyText(pictureNote, "Cannot save a picture: the window cannot be read");
-    pictureNoteUntil = ticks() + kScreenshotNoteMs;
+    pictureNoteUntil = monotonicMilliseconds() + kScreenshotNoteMs;
 }
 
 // Opens the window in the size and mode the settings ask for, Linkweave's own pointer
@@ -106,7 +105,7 @@ int initApplication() {
     frame = new Frame(webspace, *engine, *new BrowserOpener);
     createInput();
     webspace.httpClient = new CurlHttpClient;
-    webspace.clock = ticks;
+    webspace.clock = monotonicMilliseconds;
     webspace.findOrAdd(initialUrl, -1);
     frame->selectedNode = 0;
     return 1;
@@ -128,13 +127,13 @@ void handleEvent(const SDL_Event& event) {
 
 // One frame, in the main loop's order.
 void runFrame() {
-    frameClock.tick(ticks());
+    frameClock.tick(monotonicMilliseconds());
     // Input, pointer, picks and clicks, then the camera's glide and the view matrix.
     frame->viewer.update();
     if (!webspace.finished) webspace.crawlStep();
     frame->renderScene();
     frame->applySelectionKeys();
-    const bool noteShown = static_cast<int32_t>(ticks() - pictureNoteUntil) < 0;
+    const bool noteShown = static_cast<int32_t>(monotonicMilliseconds() - pictureNoteUntil) < 0;
     frame->drawOverlay(frameClock.framesPerSecond, noteShown ? pictureNote : nullptr);
     engine->present();
 }

@@ -6,8 +6,9 @@
 #include <cstdint>
 
 #include "input/Input.h"
+#include "webspace/Webspace.h"
 
-constexpr int32_t kLastSlot = 299;
+constexpr int32_t kLastSlot = kPageSlots - 1;
 
 inline void applySelectionKeys(const Keyboard& keyboard, int32_t nodeCount, int32_t& selectedNode) {
     // J may rest on the first free slot, but never beyond the last slot of the table.

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/DebugLog.h"
 #include "base/Settings.h"
 #include "web/CurlHttpClient.h"
@@ -87,11 +88,6 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr int kBarWidth = 30;                      // characters of the progress bar
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 constexpr auto kIdleWait = std::chrono::milliseconds(10);  // while a failed page waits for its retry
-
-uint32_t monotonicMs() {
-    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     SteadyClock::now().time_since_epoch()).count());
-}
 
 int answeredPages(const Webspace& space) {
     int answered = 0;
@@ -222,7 +218,7 @@ int main(int argc, char** argv) {
 
     CurlHttpClient client;
     space->httpClient = &client;
-    space->clock = monotonicMs;
+    space->clock = monotonicMilliseconds;
     startDebugLog();
     space->findOrAdd(initialUrl, -1);
     space->paused = 0;

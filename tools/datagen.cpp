@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "overlay/Font.h"
+
 namespace {
 
 struct Bitmap {
@@ -55,7 +57,7 @@ std::map<int, Glyph> readFont(const std::string& path) {
         }
         font[code] = g;
     }
-    for (int c = 33; c <= 127; ++c)
+    for (int c = kFirstGlyph; c <= kLastGlyph; ++c)
         if (!font.count(c)) fail(path, "no glyph for code " + std::to_string(c));
     return font;
 }
@@ -111,7 +113,8 @@ Bitmap build(const std::string& path, const std::map<int, Glyph>* font) {
             rest = rest.substr(rest.find_first_not_of(' '));
             for (size_t i = 0; i < rest.size(); ++i) {
                 const int code = static_cast<unsigned char>(rest[i]);
-                if (code >= 33 && code <= 127) drawGlyph(b, font->at(code), x + 8 * static_cast<int>(i), y, palette.at(ch[0]));
+                if (code >= kFirstGlyph && code <= kLastGlyph)
+                    drawGlyph(b, font->at(code), x + kGlyphSize * static_cast<int>(i), y, palette.at(ch[0]));
             }
         } else if (op == "fill") {
             int x, y, w, h;
@@ -137,10 +140,8 @@ Bitmap build(const std::string& path, const std::map<int, Glyph>* font) {
             words >> hex;
             if (!font) fail(where(), "fontcolour needs the font");
             const uint32_t c = std::stoul(hex, nullptr, 16);
-            for (int code = 33; code <= 127; ++code) {
-                const int g = code - 33;
-                drawGlyph(b, font->at(code), 8 * (g % 15), 8 * (g / 15), c);
-            }
+            for (int code = kFirstGlyph; code <= kLastGlyph; ++code)
+                drawGlyph(b, font->at(code), glyphLeft(code), glyphTop(code), c);
         } else {
             fail(where(), "unknown directive '" + op + "'");
         }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "overlay/BrowserOpener.h"
+#include "overlay/Text.h"
 #include "render/Engine.h"
 #include "render/GlDevice.h"
 #include "shell/Frame.h"
@@ -17,7 +18,7 @@
 int main(int argc, char** argv) {
     if (argc != 2) return 2;
     char url[kInitialUrlCapacity] = {};
-    int32_t maxPages = 300;
+    int32_t maxPages = kPageSlots;
     std::unique_ptr<Webspace> space(new Webspace);
     // Like the program, the engine lives to the end of the process and is never destroyed.
     Engine& engine = *new Engine(nullptr, url, &maxPages);
@@ -75,13 +76,7 @@ int main(int argc, char** argv) {
     }
     frame.renderScene();
     // A line of text from the sprite sheet, to show the font as well.
-    const char* caption = "Linkweave: http://site/";
-    for (int i = 0; caption[i]; ++i) {
-        const int g = caption[i] - 33;
-        if (g < 0) continue;
-        engine.spriteSheet->setSourceRect(8 * (g / 15), 8 * (g % 15), 8 * (g / 15) + 8, 8 * (g % 15) + 8);
-        engine.spriteSheet->blit(10 + 8 * i, 10, *engine.backBuffer, DDBLTFAST_SRCCOLORKEY);
-    }
+    drawText(engine, 10, 10, "Linkweave: http://site/");
 
     std::vector<uint32_t> pixels;
     uint32_t w, h;

@@ -3,11 +3,11 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "base/Clock.h"
 #include "base/Text.h"
 
 namespace {
@@ -17,11 +17,6 @@ namespace {
 bool initialiseCurlOnce() {
     static const bool initialised = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
     return initialised;
-}
-
-int64_t monotonicMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 UrlScheme schemeFromName(const char* name) {
@@ -91,7 +86,7 @@ struct CurlCallbacks {
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
         auto& client = *static_cast<CurlHttpClient*>(self);
         const size_t length = size * count;
-        client.lastActivityMs_ = monotonicMs();
+        client.lastActivityMs_ = monotonicMilliseconds();
         if (length >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
             client.resetAnswer();
             client.resetBody();
@@ -134,7 +129,7 @@ struct CurlCallbacks {
     static size_t onBody(char* data, size_t size, size_t count, void* self) {
         auto& client = *static_cast<CurlHttpClient*>(self);
         const size_t offered = size * count;
-        client.lastActivityMs_ = monotonicMs();
+        client.lastActivityMs_ = monotonicMilliseconds();
         // A body after a redirect's head, with no status line of its own: an HTTP/0.9 answer.
         if (client.redirectAnswer_) {
             client.resetAnswer();
@@ -153,7 +148,7 @@ struct CurlCallbacks {
     static int onConnected(void* self, char*, char*, int, int) {
         auto& client = *static_cast<CurlHttpClient*>(self);
         client.connecting_ = false;
-        client.lastActivityMs_ = monotonicMs();
+        client.lastActivityMs_ = monotonicMilliseconds();
         return CURL_PREREQFUNC_OK;
     }
 
@@ -162,8 +157,8 @@ struct CurlCallbacks {
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         auto& client = *static_cast<CurlHttpClient*>(self);
         if (client.connecting_ || client.receiveTimeoutMs_ == 0) return 0;
-        const int64_t silentMs = monotonicMs() - client.lastActivityMs_;
-        if (silentMs < static_cast<int64_t>(client.receiveTimeoutMs_)) return 0;
+        const uint32_t silentMs = monotonicMilliseconds() - client.lastActivityMs_;
+        if (silentMs < client.receiveTimeoutMs_) return 0;
         client.receiveTimedOut_ = true;
         return 1;
     }
@@ -310,7 +305,7 @@ bool CurlHttpClient::send() {
 
     connecting_ = true;  // the connect time-out rules until the first connection is made
     receiveTimedOut_ = false;
-    lastActivityMs_ = monotonicMs();
+    lastActivityMs_ = monotonicMilliseconds();
     const CURLcode result = curl_easy_perform(curl);
     if (receiveTimedOut_) {
         copyText(errorText_, sizeof errorText_, "nothing received within the receive time-out");

@@ -75,7 +75,7 @@ private:
     bool redirectAnswer_ = false;  // the latest response carried a Location to follow
     bool transferFailed_ = false;  // the body ended early: reads fail once it is handed out
     bool connecting_ = false;      // no connection made yet: the connect time-out rules
-    int64_t lastActivityMs_ = 0;   // monotonic time the transfer last received anything
+    uint32_t lastActivityMs_ = 0;  // monotonic time the transfer last received anything
     bool receiveTimedOut_ = false;
 
     std::unique_ptr<char[]> body_;  // kBodyCapacity bytes, allocated once per client

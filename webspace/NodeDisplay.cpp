@@ -19,9 +19,9 @@ void Webspace::projectNodes(const ScreenProjection& projection) {
     const Matrix4& m = projection.transform;
     for (int i = 0; i < nodeCount && i < kPageSlots; ++i) {
         const Vector3& p = pages[i].position;
-        const double xc = p.x * m.at(0, 0) + p.y * m.at(1, 0) + p.z * m.at(2, 0) + m.at(3, 0);
-        const double yc = p.x * m.at(0, 1) + p.y * m.at(1, 1) + p.z * m.at(2, 1) + m.at(3, 1);
-        const double wc = p.x * m.at(0, 3) + p.y * m.at(1, 3) + p.z * m.at(2, 3) + m.at(3, 3);
+        const double xc = m.transformedComponent(p, 0);
+        const double yc = m.transformedComponent(p, 1);
+        const double wc = m.transformedComponent(p, 3);
         pages[i].screen.x = static_cast<float>(projection.x + projection.width * (1.0 + xc / wc) / 2.0);
         pages[i].screen.y = static_cast<float>(projection.y + projection.height * (1.0 - yc / wc) / 2.0);
     }

@@ -6,13 +6,14 @@
 
 #include <cstdint>
 
+#include "base/Settings.h"
 #include "webspace/NodeDisplay.h"
 #include "webspace/PageNode.h"
 
 class HttpClient;
 class NodeModels;
 
-constexpr int kPageSlots = 300;
+constexpr int kPageSlots = kPageLimitCap;  // as many as the highest page limit
 constexpr int kGridSide = 50;                                  // cells per axis
 constexpr int kGridCells = kGridSide * kGridSide * kGridSide;  // 125,000
 constexpr int kPlacementOffsetCount = 101;

@@ -31,7 +31,7 @@ TEST_F(Settings, ReadsInTurnAsTheProgramDoes) {
     };
     DisplaySettings display;
     char initialUrl[kInitialUrlCapacity] = {};
-    int32_t maxPages = 300;
+    int32_t maxPages = kPageLimitCap;
     for (const auto& [file, expected] : cases) {
         std::remove("settings.txt");
         if (file) writeFile("settings.txt", *file);

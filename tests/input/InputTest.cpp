@@ -38,7 +38,7 @@ struct ScriptedInput : InputBackend {
 // The engine of an 800 x 600 display without a device: the view matrix is only kept.
 struct DevicelessEngine {
     char url[kInitialUrlCapacity] = {};
-    int32_t maxPages = 300;
+    int32_t maxPages = kPageSlots;
     Engine engine{nullptr, url, &maxPages};
     DevicelessEngine() { engine.display.displayWidth = 800, engine.display.displayHeight = 600; }
 };

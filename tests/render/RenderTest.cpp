@@ -93,7 +93,7 @@ protected:
     }
 
     char url[kInitialUrlCapacity] = {};
-    int32_t maxPages = 300;
+    int32_t maxPages = kPageSlots;
     SDL_Window* window = nullptr;
     std::unique_ptr<TestDevice> device;
     std::unique_ptr<Engine> engine;

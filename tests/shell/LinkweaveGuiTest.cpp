@@ -13,6 +13,7 @@
 #include <thread>
 #include <tuple>
 
+#include "base/Clock.h"
 #include "shell/FrameClock.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
