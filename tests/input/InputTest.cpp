@@ -13,7 +13,7 @@
 #include "input/SdlInput.h"
 #include "render/Engine.h"
 #include "shell/Frame.h"
-#include "support/XDriver.h"
+#include "support/TestSupport.h"
 #include "webspace/Webspace.h"
 
 namespace {

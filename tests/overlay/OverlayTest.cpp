@@ -7,7 +7,6 @@
 
 #include "overlay/BrowserOpener.h"
 #include "support/TestSupport.h"
-#include "support/XDriver.h"
 
 namespace {
 

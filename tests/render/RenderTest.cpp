@@ -15,7 +15,7 @@
 #include "render/GlDevice.h"
 #include "shell/Frame.h"
 #include "support/TestSupport.h"
-#include "support/XDriver.h"
+#include "support/Images.h"
 #include "webspace/Webspace.h"
 
 namespace {
@@ -82,7 +82,7 @@ protected:
         Image frame{int(w), int(h), std::move(argb)};
         for (uint32_t& p : frame.rgb) p &= 0xFFFFFF;
         const std::string path = LW_GOLDEN_DIR "/" + name;
-        if (std::getenv("LW_UPDATE_GOLDEN")) { ASSERT_TRUE(writeImage(path, frame)); }
+        if (updatingGoldenFiles()) { ASSERT_TRUE(writeImage(path, frame)); }
         const Image golden = readImage(path);
         ASSERT_EQ(std::make_pair(golden.width, golden.height), std::make_pair(frame.width, frame.height)) << path;
         int differing = 0;  // channels that differ by more than Mesa's rounding may vary

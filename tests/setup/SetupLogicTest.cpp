@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "setup/SetupLogic.h"
-#include "support/XDriver.h"
+#include "support/TestSupport.h"
 
 namespace {
 

@@ -1,11 +1,14 @@
+// The working directory of a test, files as text, commands' output, golden files and traces.
 #include "support/TestSupport.h"
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 void TempDirTest::SetUp() {
     char pattern[] = "/tmp/linkweave-test-XXXXXX";
@@ -37,12 +40,45 @@ void writeFile(const std::string& fileName, const std::string& content) {
     std::ofstream(fileName, std::ios::binary) << content;
 }
 
-void expectGolden(std::string actual, const std::string& goldenFile, std::vector<int> ports) {
+std::string commandOutput(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[65536];
+    for (size_t n; pipe && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    return pipe && pclose(pipe) == 0 ? out : std::string();
+}
+
+bool updatingGoldenFiles() {
+    const char* update = std::getenv("LW_UPDATE_GOLDEN");
+    return update && update == std::string("1");
+}
+
+void expectGolden(const std::string& goldenFile, std::string actual, const std::vector<int>& ports) {
     for (size_t i = 0; i < ports.size(); ++i) {
         const std::string address = "127.0.0.1:" + std::to_string(ports[i]);
         const std::string name = "127.0.0.1:PORT" + (i > 0 ? std::to_string(i + 1) : "");
         for (size_t at; (at = actual.find(address)) != std::string::npos;) actual.replace(at, address.size(), name);
     }
-    if (const char* update = std::getenv("LW_UPDATE_GOLDEN"); update && update == std::string("1")) writeFile(goldenFile, actual);
-    EXPECT_EQ(actual, readFile(goldenFile)) << "golden file " << goldenFile;
+    if (updatingGoldenFiles()) writeFile(goldenFile, actual);
+    EXPECT_EQ(readFile(goldenFile), actual) << "golden file " << goldenFile;
+}
+
+std::string traceOf(const std::string& script, const ScriptStep& step) {
+    std::ifstream in(script);
+    std::string trace;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        const size_t blank = line.find(' ');
+        const std::string shown = step(line.substr(0, blank), blank == std::string::npos ? "" : line.substr(blank + 1));
+        trace += line + (shown.empty() ? "" : "  =>  " + shown) + "\n";
+    }
+    return trace;
+}
+
+bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition())
+        if (std::chrono::steady_clock::now() > end) return false;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return true;
 }

@@ -1,46 +1,19 @@
 // The one driver of every GUI test on the X display the tests run under (xvfb-run): it
-// starts a program in a folder, finds its windows, works them with xdotool, waits until
-// something shows, reads back a window's pixels and the clipboard's text (ImageMagick
-// and xclip); and the golden files the tests compare with: traces, PNG and BMP images.
+// starts a program in a folder, finds its windows, works them with xdotool, reads back a
+// window's pixels and the clipboard's text (ImageMagick and xclip). Only tests that need
+// a display link it, and with it X11.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
-#include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-// Pixels as 0xRRGGBB, rows from the top; outside the image reads as black.
-struct Image {
-    int width = 0, height = 0;
-    std::vector<uint32_t> rgb;
-    uint32_t at(int x, int y) const { return (x < 0 || y < 0 || x >= width || y >= height) ? 0 : rgb[y * width + x]; }
-};
-
-// Any image file ImageMagick reads; an empty image when it cannot be read.
-Image readImage(const std::string& path);
-bool writeImage(const std::string& path, const Image& image);
-
-// Expects the golden file to hold the trace, whole (gtest then shows the lines that
-// differ: - golden, + trace); with LW_UPDATE_GOLDEN=1 it is rewritten from the trace.
-void expectGolden(const std::string& path, const std::string& trace);
-// The trace of a script (fixtures, one step a line, '#' for comments): each step's line,
-// and after "  =>  " what `step` answers it shows, if anything. `step` is given the first
-// word of the line and the rest.
-using Step = std::function<std::string(const std::string& command, const std::string& rest)>;
-std::string traceOf(const std::string& script, const Step& step);
-
-// Asks condition every 50 ms until it holds or the time is up; returns its last answer.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = std::chrono::seconds(20));
-
-// The text of up to `cells` 8 x 8 cells from (x, y) of screen in the font of Linkweave's
-// sprite sheet: a cell reads as the glyph whose pixels it shows with no other pixel of
-// the font's colour, as a blank when it has none, else as '?'. Trailing blanks are cut.
-std::string readText(const Image& screen, const Image& sheet, int x, int y, int cells = 100);
+#include "support/Images.h"
+#include "support/TestSupport.h"
 
 class XDriver {
 public:

@@ -31,7 +31,7 @@ TEST_F(CrawlTool, CrawlsTheFixtureSiteToDoneWithTheExpectedTrace) {
     const ToolRun run = runTool();
     EXPECT_EQ(run.exitCode, 0) << run.errors;
     EXPECT_NE(run.errors.find("pages fetched"), std::string::npos) << run.errors;
-    expectGolden(readFile("debug.txt"), LW_FIXTURES "/site-trace.txt", {server.port()});
+    expectGolden(LW_FIXTURES "/site-trace.txt", readFile("debug.txt"), {server.port()});
 }
 
 TEST_F(CrawlTool, EndsWithItsExitStatusAndSaysWhy) {

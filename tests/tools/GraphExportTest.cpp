@@ -43,7 +43,7 @@ TEST_F(GraphExport, AllThreeFormatsReadBackAsExactlyTheCrawledPagesAndLinks) {
     ASSERT_EQ(run.exitCode, 0) << run.errors;
     const std::string check = LW_PYTHON " " LW_GRAPH_CHECK " site.json site.graphml site.dot >listing.txt";
     EXPECT_EQ(std::system(check.c_str()), 0) << "the three files do not read back the same (difference above)";
-    expectGolden(readFile("listing.txt"), LW_FIXTURES "/graph-site.txt", {server_.port()});
+    expectGolden(LW_FIXTURES "/graph-site.txt", readFile("listing.txt"), {server_.port()});
 }
 
 TEST_F(GraphExport, BadCommandLinesAndUnwritableFilesFailClearly) {

@@ -126,7 +126,7 @@ TEST_F(Fetch, PagesAndFaultsEndAsTheGoldenFileSays) {
         const size_t sent = server.requestCount() - requests;
         if (sent) nodes += "  " + std::to_string(sent) + " requests, last " + server.lastRequest() + "\n";
     }
-    expectGolden(readFile("debug.txt") + nodes, LW_FIXTURES "/fetch-golden.txt",
+    expectGolden(LW_FIXTURES "/fetch-golden.txt", readFile("debug.txt") + nodes,
                  {server.port(), closed.port(), silentPort});
     for (int fd : silentFds) ::close(fd);
 }

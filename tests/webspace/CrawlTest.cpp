@@ -87,7 +87,7 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
             placed += p.state != PageState::Queued;
         }
         EXPECT_EQ(builder.built, placed);  // every page placed has its model
-        expectGolden(readFile("debug.txt") + nodes, std::string(LW_FIXTURES "/") + c.golden, {server.port()});
+        expectGolden(std::string(LW_FIXTURES "/") + c.golden, readFile("debug.txt") + nodes, {server.port()});
     }
 }
 
