@@ -46,6 +46,7 @@ TEST(Webspace, PlacementNextToTheParent) {
         {{25, 1, 25}, 1, 4, {}, {{25, 4, 31}}, 1},
         {{25, 1, 25}, 1, 5, {}, {{25, 5, 21}}, 1},
         {{25, 2, 25}, 2, 1, {}, {{25, 1, 26}}, 1},
+        {{25, 3, 25}, 3, 2, {}, {{30, 2, 26}}, 1},  // a level below the parent's stands aside too
         {{25, 1, 25}, 1, 0, {}, {{25, 0, 26}}, 1},
         // Level 50 lies above the grid: every candidate counts as taken, so the node
         // stands on its parent and takes its cell.
