@@ -1,3 +1,4 @@
+// debug.txt written one entry at a time: opened, written with one call and closed again.
 #include "base/DebugLog.h"
 
 #include <fcntl.h>

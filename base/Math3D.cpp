@@ -1,3 +1,4 @@
+// The matrix builders and the product, with trigonometry and sums in double precision.
 #include "base/Math3D.h"
 
 #include <cmath>

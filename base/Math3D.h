@@ -1,7 +1,7 @@
-// Vector and matrix math of the renderer, in Direct3D's conventions: row vectors
-// multiplied on the left, a left-handed system, row-major 4 x 4 matrices with the
-// translation in row 3. Angles are in radians. Every matrix is made by a builder
-// or as the product of two (world, view and projection combined); there is no inverse.
+// Vector and matrix math in Direct3D's conventions, for the renderer and the webspace:
+// row vectors multiplied on the left, a left-handed system, row-major 4 x 4 matrices
+// with the translation in row 3. Angles are in radians. Every matrix is made by a
+// builder or as the product of two (world, view and projection combined); no inverse.
 #pragma once
 
 struct Vector3 {

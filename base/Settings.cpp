@@ -1,3 +1,5 @@
+// The reader of settings.txt: the URL up to the first comma, then four one-character
+// fields, white space skipped, nothing taken from a broken file.
 #include "base/Settings.h"
 
 #include <cctype>

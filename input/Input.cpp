@@ -1,3 +1,4 @@
+// The devices' creation and their per-frame reads, with the re-acquire of lost input.
 #include "input/Input.h"
 
 #include <cstring>

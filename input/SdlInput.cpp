@@ -1,3 +1,5 @@
+// The input backend over SDL2: the DirectInput key code of every SDL scancode, the
+// keyboard state and the relative mouse.
 #include "input/SdlInput.h"
 
 #include <SDL.h>

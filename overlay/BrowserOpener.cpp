@@ -1,3 +1,4 @@
+// Opening a page in the browser: a double fork, so the launcher runs detached and orphaned.
 #include "overlay/BrowserOpener.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The icons' click rectangles and the hover label.
 #include "overlay/Icons.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Text and sprites blitted from the sprite sheet onto the back buffer.
 #include "overlay/Text.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The engine's device set-up step by step, its data files and built-in mesh, and each
+// frame's upload, scene and presentation.
 #include "render/Engine.h"
 
 #include <cstdio>

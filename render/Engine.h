@@ -7,11 +7,11 @@
 #include <memory>
 
 #include "base/Math3D.h"
+#include "base/Settings.h"
 #include "render/Mesh.h"
 #include "render/RenderDevice.h"
 #include "render/Surface.h"
 #include "render/TriangleList.h"
-#include "base/Settings.h"
 #include "webspace/Webspace.h"
 
 constexpr int kVertexBufferSlots = 25;

@@ -1,3 +1,5 @@
+// The RenderDevice over OpenGL: surfaces as textures, framebuffers and renderbuffers,
+// the render states in GL's terms, vertex buffers, draws and batched sprite blits.
 #include "render/GlDevice.h"
 
 #define GL_GLEXT_PROTOTYPES 1

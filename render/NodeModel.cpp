@@ -1,3 +1,5 @@
+// Node models: mesh triangles copied into the engine's lists, moved, turned, tinted and
+// squared up to the viewer; and the node models the webspace's nodes get.
 #include "render/NodeModel.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// Surfaces over the device layer: creation, bitmap loading, the colour key and the
+// unclipped blit.
 #include "render/Surface.h"
 
 #include <cstring>

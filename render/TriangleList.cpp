@@ -1,3 +1,4 @@
+// Vertices, triangles and their transforms, and the circular triangle lists.
 #include "render/TriangleList.h"
 
 LitVertex& LitVertex::set(const Vector3& position, uint32_t diffuse, uint32_t spec, float u, float v) {

@@ -1,3 +1,4 @@
+// The viewer's frame: input, zoom, spin, pointer, pick, the glide and the view matrix.
 #include "render/Viewer.h"
 
 #include <cmath>

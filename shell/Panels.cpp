@@ -1,3 +1,4 @@
+// The overlay's panels and markers, drawn anew each frame from the values they are given.
 #include "shell/Panels.h"
 
 #include <cstdarg>

@@ -18,8 +18,8 @@
 #include "base/Clock.h"
 #include "base/DebugLog.h"
 #include "base/Settings.h"
-#include "web/CurlHttpClient.h"
 #include "tools/GraphExport.h"
+#include "web/CurlHttpClient.h"
 #include "webspace/Webspace.h"
 
 namespace {

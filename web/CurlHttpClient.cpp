@@ -1,3 +1,5 @@
+// The HTTP client over libcurl's easy interface: one handle, the whole GET in send(),
+// the answer's status and body kept for the fetch to read.
 #include "web/CurlHttpClient.h"
 
 #include <curl/curl.h>

@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/Text.h"
 #include "web/HttpClient.h"
 #include "web/PageBuffer.h"
-#include "base/Text.h"
 
 class CurlHttpClient : public HttpClient {
 public:

@@ -1,3 +1,4 @@
+// The crawl scheduler: one small piece of work per step, in slot order, sweep after sweep.
 #include "base/DebugLog.h"
 #include "webspace/Webspace.h"
 

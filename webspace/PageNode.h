@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "base/Math3D.h"
-#include "web/HttpClient.h"
 #include "base/Text.h"
+#include "web/HttpClient.h"
 
 class Webspace;
 class NodeModel;

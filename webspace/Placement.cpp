@@ -1,3 +1,4 @@
+// Node placement: the first free cell next to the parent, on the node's own layer.
 #include "webspace/Webspace.h"
 
 namespace {

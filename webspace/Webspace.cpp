@@ -1,3 +1,4 @@
+// The webspace's construction, the candidate offsets for placement and the page lookup.
 #include "webspace/Webspace.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// debug.txt: entries with their result lines, the restart, and entries that cannot be written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

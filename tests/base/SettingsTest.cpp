@@ -1,3 +1,4 @@
+// Reading settings.txt: well-formed, odd and broken files, in turn as the program reads them.
 #include <gtest/gtest.h>
 
 #include <optional>

@@ -14,8 +14,8 @@
 #include "render/Engine.h"
 #include "render/GlDevice.h"
 #include "shell/Frame.h"
-#include "support/TestSupport.h"
 #include "support/Images.h"
+#include "support/TestSupport.h"
 #include "webspace/Webspace.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// The scripted HTTP/1.1 server on 127.0.0.1: one thread, one connection at a time.
 #include "support/LoopbackServer.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,5 @@
+// The page table: slots taken and found, grid cells, placement next to the parent, and
+// directory levels.
 #include <gtest/gtest.h>
 
 #include <algorithm>
