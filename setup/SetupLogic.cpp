@@ -132,8 +132,7 @@ const std::vector<std::string>& resolutionItems() {
 }
 
 const std::vector<std::string>& pagesItems() {
-    static const std::vector<std::string> items = {"100", "200", "300", "400", "500",
-                                                   "600", "700", "800", "900", "1000"};
+    static const std::vector<std::string> items = {"100", "200", "300"};
     return items;
 }
 
@@ -176,7 +175,9 @@ SettingsReadBack readBackSettings(std::string_view text, int devices, int h) {
     if (c >= '0' && c <= '3') result.resolution = c - '0';
 
     if (!next(c) || !next(c)) return result;
-    if (c >= '0' && c <= '9') result.pages = c - '0';
+    // Linkweave takes any digit from 2 up as 300 pages, the last item of the list; files
+    // from the days of a longer list hold such digits.
+    if (c >= '0' && c <= '9') result.pages = std::min<int>(c - '0', static_cast<int>(pagesItems().size()) - 1);
 
     if (!next(c) || !next(c)) return result;
     result.fullScreen = c == '1';
@@ -224,7 +225,7 @@ std::string formatSettingsLine(const SettingsLine& line) {
     // (which the dialog never produces) falls back to the default rather than writing a
     // two-character field.
     int resolution = line.resolution >= 0 && line.resolution <= 3 ? line.resolution : kDefaultResolution;
-    int pages = line.pages >= 0 && line.pages <= 9 ? line.pages : kDefaultPages;
+    int pages = line.pages >= 0 && line.pages < static_cast<int>(pagesItems().size()) ? line.pages : kDefaultPages;
     std::string out = encodeSettingsUrl(line.url);
     out += ',';
     out += line.hardwareDevice ? '1' : '0';

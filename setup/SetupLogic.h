@@ -108,10 +108,10 @@ constexpr int kClosedDropDownHeight = 13;
 
 // Items of the drop-down lists, at positions 0 upwards.
 const std::vector<std::string>& resolutionItems();  // "400 x 300" ... "1024 x 768"
-const std::vector<std::string>& pagesItems();       // "100" ... "1000"
+const std::vector<std::string>& pagesItems();       // "100", "200", "300"
 
 constexpr int kDefaultResolution = 3;  // "1024 x 768"
-constexpr int kDefaultPages = 4;       // "500"
+constexpr int kDefaultPages = 2;       // "300", the most Linkweave crawls
 
 // Texts of the dialog and its message boxes.
 inline constexpr const char* kDialogTitle = "Linkweave Setup";
@@ -143,7 +143,7 @@ struct SettingsReadBack {
     std::optional<std::string> url;
     std::optional<int> device3D;    // position in the 3D device list
     std::optional<int> resolution;  // 0 to 3
-    std::optional<int> pages;       // 0 to 9
+    std::optional<int> pages;       // 0 to 2
     bool fullScreen = false;
 };
 

@@ -25,7 +25,7 @@ TEST(PreflightSave, DefaultsReadBackAndUrlsLeaveTheGoldenTrace) {
     const std::string trace = traceOf(LW_FIXTURES "/setup/save.txt", [](const std::string& command, const std::string& rest) {
         if (command == "renderer") return std::string(isSoftwareRenderer(rest) ? "software" : "hardware");
         if (command == "url") {
-            const std::string text = formatSettingsLine({rest, true, 2, 9, true});
+            const std::string text = formatSettingsLine({rest, true, 2, 1, true});
             return text + " | " + readBackSettings(text, 2, 1).url.value_or("(none)");
         }
         std::vector<Device3D> devices;
