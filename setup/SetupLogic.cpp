@@ -136,14 +136,23 @@ const std::vector<std::string>& pagesItems() {
     return items;
 }
 
+// What each choice means on this system; the 3D devices are named in the list as
+// DeviceEnumeration.cpp names them.
 const char* const kHelpText =
-    "Please follow these basic instructions to get the best performance from Linkweave\n\n\n"
-    "1. You are advised to run linkweave in default rather than Fullscreen mode\n\n"
-    "2. The recommended Screen Resolution for this application is1024 * 768 \n\n"
-    "3. If you have Hardware Graphics Acceleration, use Direct3D HAL as your 3D Device\n\n"
-    "4. Ensure that your Desktop colour-depth is Set to 16bit (High Colour)\n\n"
-    "5. Linkweave needs DirectX 7 or above to run\n\n"
-    "6. You must connect your computer to the Internet before you run Linkweave";
+    "What the settings mean:\n\n"
+    "Display: the screens found here. Linkweave opens on the main one.\n\n"
+    "3D Device: \"GL driver\" draws with this system's OpenGL driver, on the graphics card "
+    "when there is one. \"Software\" draws with Mesa's software rasteriser (llvmpipe): "
+    "slower, but it needs no graphics card.\n\n"
+    "Resolution: the size in pixels of Linkweave's window, or of the screen mode when it "
+    "runs full screen.\n\n"
+    "Run Full Screen: ticked, Linkweave takes the whole screen; unticked, it runs in a "
+    "window you can resize.\n\n"
+    "Maximum Number of Pages: the crawl stops after 100, 200 or 300 pages.\n\n"
+    "Initial URL: the page the crawl starts from, beginning with http:// or https://. "
+    "Linkweave follows the links that stay on its host.\n\n"
+    "Save Settings and Run Linkweave writes settings.txt in this folder and starts "
+    "Linkweave. Press Escape in Linkweave to quit it.";
 
 // ---------------------------------------------------------------------------------------
 // settings.txt
