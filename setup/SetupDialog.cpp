@@ -352,7 +352,8 @@ bool setupDialogProc(SetupDialog& dialog, SetupMessage message, int controlId) {
                                GTK_MESSAGE_ERROR);
                 return true;
             }
-            showMessageBox(dialog.window, kSavedCaption, kSavedText, GTK_MESSAGE_OTHER);
+            // The button already says "and Run": Linkweave starts at once, with no box
+            // to dismiss first. settings.txt is whole and closed by now.
             std::string startError = startLinkweave();
             if (!startError.empty()) {
                 showMessageBox(dialog.window, kDialogTitle, ("Linkweave could not be started.\n" + startError).c_str(),

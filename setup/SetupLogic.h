@@ -119,8 +119,6 @@ inline constexpr const char* kPlaceholderUrl = "http://www.example.com/";
 inline constexpr const char* kEnumerationErrorText =
     "Error enumerating Linkweave devices. Application will now exit.";
 inline constexpr const char* kEnumerationErrorCaption = "Linkweave";
-inline constexpr const char* kSavedText = "Settings Saved\nClick OK to launch Linkweave";
-inline constexpr const char* kSavedCaption = "Setup Complete";
 inline constexpr const char* kHelpCaption = "Linkweave Setup Help";
 extern const char* const kHelpText;
 

@@ -43,7 +43,8 @@ struct Session {
     Session() {
         char pattern[] = "/tmp/preflight gui XXXXXX";
         dir = mkdtemp(pattern);
-        write("linkweave", "#!/bin/sh\necho \"args=$# cwd=$(pwd)\" > linkweave-ran.txt\nsleep 3\necho finished >> linkweave-ran.txt\n");
+        write("linkweave", "#!/bin/sh\necho \"args=$# cwd=$(pwd) settings=$(cat settings.txt)\" > linkweave-ran.txt\n"
+                           "sleep 3\necho finished >> linkweave-ran.txt\n");
         fs::permissions(dir / "linkweave", fs::perms::owner_all);
     }
     ~Session() { fs::remove_all(dir); }
