@@ -162,9 +162,9 @@ SettingsReadBack readBackSettings(std::string_view text, int devices, int h) {
     size_t comma = text.find(',');
     if (comma == std::string_view::npos) return result;
 
-    // Takes back as much as Save can write; a longer hand-made URL is cut, and the fields
-    // after it are still found behind its comma.
-    result.url = std::string(text.substr(0, std::min(comma, kMaxSavedUrl)));
+    // A hand-made URL longer than Linkweave keeps is cut where Linkweave cuts it; the
+    // fields after it are still found behind its comma.
+    result.url = cleanUrl(text.substr(0, comma)).substr(0, kReaderUrlCapacity);
 
     size_t pos = comma + 1;
     auto next = [&](char& c) {
@@ -203,15 +203,68 @@ bool needsEscape(unsigned char c) {
 
 bool isUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+// The white space Linkweave's reader skips: blank, tab, line feed, vertical tab, form
+// feed, carriage return.
+bool isReaderSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool startsCaseBlind(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::string encodeSettingsUrl(std::string_view typed) {
+std::string cleanUrl(std::string_view text) {
+    // Linkweave skips the mark only where a file starts, before any white space, so a
+    // mark behind a blank stays in the URL for both programs.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    while (!text.empty() && isReaderSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isReaderSpace(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+UrlCheck checkInitialUrl(std::string_view typed) {
+    UrlCheck check;
+    const std::string url = cleanUrl(typed);
+    check.written = encodeSettingsUrl(url, std::string::npos);
+    if (url.empty()) {
+        check.problem = UrlProblem::Empty;
+    } else if (!startsCaseBlind(url, "http://") && !startsCaseBlind(url, "https://")) {
+        check.problem = UrlProblem::NotHttp;
+    } else if (check.written.size() > kMaxSavedUrl) {
+        check.problem = UrlProblem::TooLong;
+    }
+    return check;
+}
+
+std::string urlRefusalText(const UrlCheck& check) {
+    switch (check.problem) {
+        case UrlProblem::None:
+            return {};
+        case UrlProblem::Empty:
+            return "Please type the initial URL: the address of the page to start from, beginning "
+                   "with http:// or https://.";
+        case UrlProblem::NotHttp:
+            return "The initial URL must begin with http:// or https://.";
+        case UrlProblem::TooLong:
+            return "The initial URL is too long: it takes " + std::to_string(check.written.size()) +
+                   " characters in settings.txt, where at most " + std::to_string(kMaxSavedUrl) +
+                   " fit. A comma or a blank in it takes three (%2C, %20).";
+    }
+    return {};
+}
+
+std::string encodeSettingsUrl(std::string_view typed, size_t limit) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (size_t i = 0; i < typed.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(typed[i]);
         if (needsEscape(c)) {
-            if (out.size() + 3 > kMaxSavedUrl) break;
+            if (out.size() + 3 > limit) break;
             out += '%';
             out += hex[c >> 4];
             out += hex[c & 0xF];
@@ -222,7 +275,7 @@ std::string encodeSettingsUrl(std::string_view typed) {
         while (i + len < typed.size() && isUtf8Continuation(static_cast<unsigned char>(typed[i + len]))) {
             ++len;
         }
-        if (out.size() + len > kMaxSavedUrl) break;
+        if (out.size() + len > limit) break;
         out.append(typed.substr(i, len));
         i += len - 1;
     }

@@ -16,6 +16,8 @@ namespace {
 std::string lineSavedAtStart(const std::vector<Device3D>& devices, const std::optional<std::string>& file) {
     const int h = hardwareIndex(devices);
     const SettingsReadBack back = file ? readBackSettings(*file, std::min<int>(devices.size(), 2), h) : SettingsReadBack{};
+    // Save would mend an index outside its list, but the list would show nothing.
+    EXPECT_LT(size_t(back.pages.value_or(0)), pagesItems().size()) << file.value_or("");
     SettingsLine line{back.url.value_or(kPlaceholderUrl), devices[size_t(back.device3D.value_or(h))].hardware,
                       back.resolution.value_or(kDefaultResolution), back.pages.value_or(kDefaultPages), back.fullScreen};
     return formatSettingsLine(line);
@@ -34,6 +36,46 @@ TEST(PreflightSave, DefaultsReadBackAndUrlsLeaveTheGoldenTrace) {
         return lineSavedAtStart(devices, file == "-" ? std::nullopt : std::optional(file));
     });
     expectGolden(LW_FIXTURES "/setup/save-trace.txt", trace);
+}
+
+// Save takes the URL as Linkweave's reader would take it from the file (a byte-order
+// mark only at the very start, then white space around it: the rows of Linkweave's own
+// reader), and refuses a URL it cannot start from. A settings.txt holding the row reads
+// back as the same URL.
+TEST(PreflightSave, TakesTheUrlAsLinkweaveReadsItAndRefusesTheRest) {
+    const std::string bom = "\xEF\xBB\xBF", h = "http://h/";
+    const std::pair<std::string, std::string> rows[] = {
+        {"  http://h/start.html \t\r\n", "http://h/start.html"},
+        {bom + "http://h/bom.html", "http://h/bom.html"},
+        {bom + " \thttp://h/bom.html ", "http://h/bom.html"},
+        {" " + bom + "http://h/", "refused NotHttp"},  // Linkweave keeps a mark behind a blank
+        {bom + bom + "http://h/", "refused NotHttp"},
+        {"https://h/secure/", "https://h/secure/"},
+        {"HTTPS://H/x", "HTTPS://H/x"},
+        {"Http://h/", "Http://h/"},
+        {"", "refused Empty"},
+        {" \t\n", "refused Empty"},
+        {bom + " ", "refused Empty"},
+        {"ftp://h/", "refused NotHttp"},
+        {"www.example.com", "refused NotHttp"},
+        {"http:/h/", "refused NotHttp"},
+        {"httpx://h/", "refused NotHttp"},
+        {"http://h/my page,2.html", "http://h/my%20page%2C2.html"},
+        {h + std::string(118, 'x') + "  ", h + std::string(118, 'x')},  // 127: the most that fits
+        {h + std::string(119, 'x'), "refused TooLong"},
+        {h + std::string(115, 'x') + ",", h + std::string(115, 'x') + "%2C"},
+        {h + std::string(116, 'x') + ",", "refused TooLong"},  // the escape counts
+    };
+    const char* problems[] = {"", "Empty", "NotHttp", "TooLong"};
+    for (const auto& [typed, expected] : rows) {
+        const UrlCheck check = checkInitialUrl(typed);
+        const std::string got = check.problem == UrlProblem::None ? check.written : std::string("refused ") + problems[int(check.problem)];
+        EXPECT_EQ(got, expected) << "typed: " << typed;
+        EXPECT_EQ(urlRefusalText(check).empty(), check.problem == UrlProblem::None) << "typed: " << typed;
+        if (check.problem == UrlProblem::None && expected.find('%') == std::string::npos) {
+            EXPECT_EQ(readBackSettings(typed + ",1,3,2,0,", 2, 1).url, expected) << "file: " << typed;
+        }
+    }
 }
 
 TEST(PreflightSave, ReplacesTheWholeFileAndKeepsTheOldOneWhenWritingFails) {
