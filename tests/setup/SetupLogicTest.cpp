@@ -3,8 +3,11 @@
 // fixtures/setup/save.txt, a golden trace), and how the file is replaced.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include "setup/SetupLogic.h"
 #include "support/XDriver.h"
@@ -90,6 +93,39 @@ TEST(PreflightSave, ReplacesTheWholeFileAndKeepsTheOldOneWhenWritingFails) {
     EXPECT_NE(writeSettingsFile("http://new/,1,3,4,0,", dir), "");
     EXPECT_EQ(readWholeFile(dir + "/settings.txt"), "http://old/,1,3,4,0,");
     std::filesystem::remove_all(dir);
+}
+
+// The desktop menu's launcher runs the preflight beside it (here a stand-in that says
+// where it runs) in a folder of the user's own, which it makes when missing.
+TEST(PreflightLauncher, StartsPreflightInTheUsersDataFolder) {
+    namespace fs = std::filesystem;
+    char pattern[] = "/tmp/preflight launcher XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string top = pattern, bin = top + "/bin folder";
+    fs::create_directories(bin);
+    fs::copy_file(LW_LAUNCHER, bin + "/linkweave-launcher");
+    std::ofstream(bin + "/preflight") << "#!/bin/sh\necho \"$(pwd)\"\n";
+    fs::permissions(bin + "/preflight", fs::perms::owner_all);
+    const std::pair<std::string, std::string> rows[] = {
+        {"XDG_DATA_HOME='T/data'", "T/data/linkweave"},
+        {"", "T/home/.local/share/linkweave"},
+        {"XDG_DATA_HOME=", "T/home/.local/share/linkweave"},
+        {"XDG_DATA_HOME=relative", "T/home/.local/share/linkweave"},  // not absolute: ignored
+        {"HOME= XDG_DATA_HOME=", "launcher: neither XDG_DATA_HOME nor HOME is set"},
+    };
+    for (const auto& [env, expected] : rows) {
+        fs::remove_all(top + "/home");
+        fs::remove_all(top + "/data");
+        const std::string command = "cd / && env -i HOME='T/home' " + env + " 'T/bin folder/linkweave-launcher' 2>&1";
+        FILE* run = popen(std::regex_replace(command, std::regex("T/"), top + "/").c_str(), "r");
+        ASSERT_NE(run, nullptr);
+        std::string out;
+        for (int c; (c = std::fgetc(run)) != EOF;) out += char(c);
+        pclose(run);
+        out = std::regex_replace(std::regex_replace(out, std::regex(top), "T"), std::regex("^linkweave-|\n$"), "");
+        EXPECT_EQ(out, expected) << env;
+    }
+    fs::remove_all(top);
 }
 
 }  // namespace
