@@ -10,11 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace {
-
-constexpr const char* kLinkweavePath = "./linkweave";
 
 // Tells the parent why exec failed, through the pipe that exec would otherwise close.
 [[noreturn]] void failChild(int statusFd, int err) {
@@ -25,12 +24,25 @@ constexpr const char* kLinkweavePath = "./linkweave";
 
 }  // namespace
 
+std::string linkweavePath(std::string& error) {
+    char self[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) {
+        error = std::string("cannot find Preflight's own folder: /proc/self/exe: ") + std::strerror(errno);
+        return {};
+    }
+    std::string path(self, static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1) + "linkweave";
+}
+
 std::string startLinkweave() {
+    std::string error;
+    std::string path = linkweavePath(error);
+    if (path.empty()) return error;
+    char* argv[] = {path.data(), nullptr};
+
     int status[2];
     if (pipe2(status, O_CLOEXEC) != 0) return std::strerror(errno);
-
-    char path[] = "./linkweave";
-    char* argv[] = {path, nullptr};
 
     pid_t middle = fork();
     if (middle < 0) {
@@ -48,7 +60,7 @@ std::string startLinkweave() {
         // Descriptors GTK opened without close-on-exec (the display connection, event
         // fds) are none of Linkweave's business.
         syscall(SYS_close_range, 3u, ~0u, CLOSE_RANGE_CLOEXEC);
-        execv(kLinkweavePath, argv);
+        execv(path.c_str(), argv);
         failChild(status[1], errno);
     }
 
@@ -62,7 +74,7 @@ std::string startLinkweave() {
         n = read(status[0], &err, sizeof err);
     } while (n < 0 && errno == EINTR);
     close(status[0]);
-    if (n == static_cast<ssize_t>(sizeof err)) return std::string(kLinkweavePath) + ": " + std::strerror(err);
+    if (n == static_cast<ssize_t>(sizeof err)) return path + ": " + std::strerror(err);
     if (!WIFEXITED(middleStatus) || WEXITSTATUS(middleStatus) != 0) return "could not start a child process";
     return {};
 }

@@ -323,7 +323,7 @@ std::string saveSettings(SetupDialog& dialog) {
     int device = selected >= 0 && selected < dialog.shownDevices ? selected : dialog.h;
 
     SettingsLine line;
-    line.url = gtk_entry_get_text(GTK_ENTRY(dialog.url));
+    line.url = cleanUrl(gtk_entry_get_text(GTK_ENTRY(dialog.url)));
     line.hardwareDevice = devices[static_cast<size_t>(device)].hardware;
     line.resolution = gtk_combo_box_get_active(GTK_COMBO_BOX(dialog.resolutionList));
     line.pages = gtk_combo_box_get_active(GTK_COMBO_BOX(dialog.pagesList));
@@ -344,6 +344,14 @@ bool setupDialogProc(SetupDialog& dialog, SetupMessage message, int controlId) {
             endDialog(dialog, kResultDone);
             return true;
         case IdSave: {
+            // A URL Linkweave cannot start from is refused before anything is written, and
+            // the user is taken back to it.
+            UrlCheck url = checkInitialUrl(gtk_entry_get_text(GTK_ENTRY(dialog.url)));
+            if (url.problem != UrlProblem::None) {
+                showMessageBox(dialog.window, kUrlRefusalCaption, urlRefusalText(url).c_str(), GTK_MESSAGE_ERROR);
+                gtk_widget_grab_focus(dialog.url);
+                return true;
+            }
             std::string error = saveSettings(dialog);
             if (!error.empty()) {
                 // Announcing saved settings that were not saved would start Linkweave on
@@ -352,7 +360,8 @@ bool setupDialogProc(SetupDialog& dialog, SetupMessage message, int controlId) {
                                GTK_MESSAGE_ERROR);
                 return true;
             }
-            showMessageBox(dialog.window, kSavedCaption, kSavedText, GTK_MESSAGE_OTHER);
+            // The button already says "and Run": Linkweave starts at once, with no box
+            // to dismiss first. settings.txt is whole and closed by now.
             std::string startError = startLinkweave();
             if (!startError.empty()) {
                 showMessageBox(dialog.window, kDialogTitle, ("Linkweave could not be started.\n" + startError).c_str(),

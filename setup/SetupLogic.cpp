@@ -132,19 +132,27 @@ const std::vector<std::string>& resolutionItems() {
 }
 
 const std::vector<std::string>& pagesItems() {
-    static const std::vector<std::string> items = {"100", "200", "300", "400", "500",
-                                                   "600", "700", "800", "900", "1000"};
+    static const std::vector<std::string> items = {"100", "200", "300"};
     return items;
 }
 
+// What each choice means on this system; the 3D devices are named in the list as
+// DeviceEnumeration.cpp names them.
 const char* const kHelpText =
-    "Please follow these basic instructions to get the best performance from Linkweave\n\n\n"
-    "1. You are advised to run linkweave in default rather than Fullscreen mode\n\n"
-    "2. The recommended Screen Resolution for this application is1024 * 768 \n\n"
-    "3. If you have Hardware Graphics Acceleration, use Direct3D HAL as your 3D Device\n\n"
-    "4. Ensure that your Desktop colour-depth is Set to 16bit (High Colour)\n\n"
-    "5. Linkweave needs DirectX 7 or above to run\n\n"
-    "6. You must connect your computer to the Internet before you run Linkweave";
+    "What the settings mean:\n\n"
+    "Display: the screens found here. Linkweave opens on the main one.\n\n"
+    "3D Device: \"GL driver\" draws with this system's OpenGL driver, on the graphics card "
+    "when there is one. \"Software\" draws with Mesa's software rasteriser (llvmpipe): "
+    "slower, but it needs no graphics card.\n\n"
+    "Resolution: the size in pixels of Linkweave's window, or of the screen mode when it "
+    "runs full screen.\n\n"
+    "Run Full Screen: ticked, Linkweave takes the whole screen; unticked, it runs in a "
+    "window you can resize.\n\n"
+    "Maximum Number of Pages: the crawl stops after 100, 200 or 300 pages.\n\n"
+    "Initial URL: the page the crawl starts from, beginning with http:// or https://. "
+    "Linkweave follows the links that stay on its host.\n\n"
+    "Save Settings and Run Linkweave writes settings.txt in this folder and starts "
+    "Linkweave. Press Escape in Linkweave to quit it.";
 
 // ---------------------------------------------------------------------------------------
 // settings.txt
@@ -154,9 +162,9 @@ SettingsReadBack readBackSettings(std::string_view text, int devices, int h) {
     size_t comma = text.find(',');
     if (comma == std::string_view::npos) return result;
 
-    // Takes back as much as Save can write; a longer hand-made URL is cut, and the fields
-    // after it are still found behind its comma.
-    result.url = std::string(text.substr(0, std::min(comma, kMaxSavedUrl)));
+    // A hand-made URL longer than Linkweave keeps is cut where Linkweave cuts it; the
+    // fields after it are still found behind its comma.
+    result.url = cleanUrl(text.substr(0, comma)).substr(0, kReaderUrlCapacity);
 
     size_t pos = comma + 1;
     auto next = [&](char& c) {
@@ -176,7 +184,9 @@ SettingsReadBack readBackSettings(std::string_view text, int devices, int h) {
     if (c >= '0' && c <= '3') result.resolution = c - '0';
 
     if (!next(c) || !next(c)) return result;
-    if (c >= '0' && c <= '9') result.pages = c - '0';
+    // Linkweave takes any digit from 2 up as 300 pages, the last item of the list; files
+    // from the days of a longer list hold such digits.
+    if (c >= '0' && c <= '9') result.pages = std::min<int>(c - '0', static_cast<int>(pagesItems().size()) - 1);
 
     if (!next(c) || !next(c)) return result;
     result.fullScreen = c == '1';
@@ -193,15 +203,68 @@ bool needsEscape(unsigned char c) {
 
 bool isUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
+// The white space Linkweave's reader skips: blank, tab, line feed, vertical tab, form
+// feed, carriage return.
+bool isReaderSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool startsCaseBlind(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-std::string encodeSettingsUrl(std::string_view typed) {
+std::string cleanUrl(std::string_view text) {
+    // Linkweave skips the mark only where a file starts, before any white space, so a
+    // mark behind a blank stays in the URL for both programs.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+    while (!text.empty() && isReaderSpace(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isReaderSpace(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+UrlCheck checkInitialUrl(std::string_view typed) {
+    UrlCheck check;
+    const std::string url = cleanUrl(typed);
+    check.written = encodeSettingsUrl(url, std::string::npos);
+    if (url.empty()) {
+        check.problem = UrlProblem::Empty;
+    } else if (!startsCaseBlind(url, "http://") && !startsCaseBlind(url, "https://")) {
+        check.problem = UrlProblem::NotHttp;
+    } else if (check.written.size() > kMaxSavedUrl) {
+        check.problem = UrlProblem::TooLong;
+    }
+    return check;
+}
+
+std::string urlRefusalText(const UrlCheck& check) {
+    switch (check.problem) {
+        case UrlProblem::None:
+            return {};
+        case UrlProblem::Empty:
+            return "Please type the initial URL: the address of the page to start from, beginning "
+                   "with http:// or https://.";
+        case UrlProblem::NotHttp:
+            return "The initial URL must begin with http:// or https://.";
+        case UrlProblem::TooLong:
+            return "The initial URL is too long: it takes " + std::to_string(check.written.size()) +
+                   " characters in settings.txt, where at most " + std::to_string(kMaxSavedUrl) +
+                   " fit. A comma or a blank in it takes three (%2C, %20).";
+    }
+    return {};
+}
+
+std::string encodeSettingsUrl(std::string_view typed, size_t limit) {
     static const char hex[] = "0123456789ABCDEF";
     std::string out;
     for (size_t i = 0; i < typed.size(); ++i) {
         unsigned char c = static_cast<unsigned char>(typed[i]);
         if (needsEscape(c)) {
-            if (out.size() + 3 > kMaxSavedUrl) break;
+            if (out.size() + 3 > limit) break;
             out += '%';
             out += hex[c >> 4];
             out += hex[c & 0xF];
@@ -212,7 +275,7 @@ std::string encodeSettingsUrl(std::string_view typed) {
         while (i + len < typed.size() && isUtf8Continuation(static_cast<unsigned char>(typed[i + len]))) {
             ++len;
         }
-        if (out.size() + len > kMaxSavedUrl) break;
+        if (out.size() + len > limit) break;
         out.append(typed.substr(i, len));
         i += len - 1;
     }
@@ -224,7 +287,7 @@ std::string formatSettingsLine(const SettingsLine& line) {
     // (which the dialog never produces) falls back to the default rather than writing a
     // two-character field.
     int resolution = line.resolution >= 0 && line.resolution <= 3 ? line.resolution : kDefaultResolution;
-    int pages = line.pages >= 0 && line.pages <= 9 ? line.pages : kDefaultPages;
+    int pages = line.pages >= 0 && line.pages < static_cast<int>(pagesItems().size()) ? line.pages : kDefaultPages;
     std::string out = encodeSettingsUrl(line.url);
     out += ',';
     out += line.hardwareDevice ? '1' : '0';

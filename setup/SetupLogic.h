@@ -108,10 +108,10 @@ constexpr int kClosedDropDownHeight = 13;
 
 // Items of the drop-down lists, at positions 0 upwards.
 const std::vector<std::string>& resolutionItems();  // "400 x 300" ... "1024 x 768"
-const std::vector<std::string>& pagesItems();       // "100" ... "1000"
+const std::vector<std::string>& pagesItems();       // "100", "200", "300"
 
 constexpr int kDefaultResolution = 3;  // "1024 x 768"
-constexpr int kDefaultPages = 4;       // "500"
+constexpr int kDefaultPages = 2;       // "300", the most Linkweave crawls
 
 // Texts of the dialog and its message boxes.
 inline constexpr const char* kDialogTitle = "Linkweave Setup";
@@ -119,9 +119,8 @@ inline constexpr const char* kPlaceholderUrl = "http://www.example.com/";
 inline constexpr const char* kEnumerationErrorText =
     "Error enumerating Linkweave devices. Application will now exit.";
 inline constexpr const char* kEnumerationErrorCaption = "Linkweave";
-inline constexpr const char* kSavedText = "Settings Saved\nClick OK to launch Linkweave";
-inline constexpr const char* kSavedCaption = "Setup Complete";
 inline constexpr const char* kHelpCaption = "Linkweave Setup Help";
+inline constexpr const char* kUrlRefusalCaption = "Initial URL";
 extern const char* const kHelpText;
 
 // Dialog results, which are also the program's exit codes (0 rather than the dialog's 2
@@ -134,8 +133,12 @@ constexpr int kResultNoDevices = 3;
 
 inline constexpr const char* kSettingsFileName = "settings.txt";
 
-// The longest URL Save writes and the read-back takes back, in bytes.
+// The longest URL Save writes, in bytes, escapes included.
 constexpr size_t kMaxSavedUrl = 127;
+// The most of a URL that Linkweave keeps from settings.txt (its 256-byte field), and so
+// the most the read-back takes back: a longer hand-made URL is shown as Linkweave would
+// use it, and Save then refuses it rather than cutting it without a word.
+constexpr size_t kReaderUrlCapacity = 255;
 
 // What the read-back of settings.txt asks the dialog to change; unset fields keep the
 // default selections.
@@ -143,7 +146,7 @@ struct SettingsReadBack {
     std::optional<std::string> url;
     std::optional<int> device3D;    // position in the 3D device list
     std::optional<int> resolution;  // 0 to 3
-    std::optional<int> pages;       // 0 to 9
+    std::optional<int> pages;       // 0 to 2
     bool fullScreen = false;
 };
 
@@ -155,12 +158,31 @@ SettingsReadBack readBackSettings(std::string_view text, int devices, int h);
 
 // The URL as Save writes it: commas and white space, which would cut or mangle it for
 // both readers of the file, become %2C, %20 and the like (the same URL to an HTTP
-// server), and the result is cut to kMaxSavedUrl bytes without splitting an escape or a
+// server), and the result is cut to `limit` bytes without splitting an escape or a
 // UTF-8 character.
-std::string encodeSettingsUrl(std::string_view typed);
+std::string encodeSettingsUrl(std::string_view typed, size_t limit = kMaxSavedUrl);
+
+// The URL with what Linkweave's reader never takes into it cut off: one UTF-8
+// byte-order mark at the very start (an editor's, or pasted along), then white space at
+// either end. Applied to what is typed and to what is read back, so that the dialog,
+// the file and Linkweave all hold the same URL.
+std::string cleanUrl(std::string_view text);
+
+enum class UrlProblem { None, Empty, NotHttp, TooLong };
+
+// What Save makes of the typed URL: the text it writes (escaped, not cut), or why it
+// refuses to write anything.
+struct UrlCheck {
+    UrlProblem problem = UrlProblem::None;
+    std::string written;
+};
+UrlCheck checkInitialUrl(std::string_view typed);
+
+// The message the dialog shows for a refused URL.
+std::string urlRefusalText(const UrlCheck& check);
 
 struct SettingsLine {
-    std::string url;  // as typed
+    std::string url;  // as typed, cleaned
     bool hardwareDevice = true;
     int resolution = kDefaultResolution;
     int pages = kDefaultPages;

@@ -1,9 +1,10 @@
 // Preflight on the X display, worked with xdotool through the sessions of
 // fixtures/setup/sessions.txt. Each step writes what it did and what the dialog, its
 // message boxes (their texts through the clipboard) and its folder then show, and the
-// whole trace is compared with the golden one. Every session has a fresh folder with a
-// blank in its name, since nothing on the way to ./linkweave may pass through a shell;
-// there a stand-in `linkweave` records that it was started.
+// whole trace is compared with the golden one. Every session has a fresh working folder
+// and, inside it, a folder with a copy of Preflight and a stand-in `linkweave` beside
+// it that records how it was started; both names have a blank, since nothing on the
+// way to Linkweave may pass through a shell.
 
 #include <filesystem>
 #include <fstream>
@@ -37,18 +38,22 @@ uint32_t logoPixel(int x, int y) { return kArtPalette[size_t(paletteIndexAt(logo
 
 struct Session {
     XDriver x;
-    fs::path dir;
+    fs::path dir, bin;
     unsigned long dialog = 0, focused = 0;
 
     Session() {
         char pattern[] = "/tmp/preflight gui XXXXXX";
         dir = mkdtemp(pattern);
-        write("linkweave", "#!/bin/sh\necho \"args=$# cwd=$(pwd)\" > linkweave-ran.txt\nsleep 3\necho finished >> linkweave-ran.txt\n");
-        fs::permissions(dir / "linkweave", fs::perms::owner_all);
+        fs::create_directory(bin = dir / "bin folder");
+        write("bin folder/linkweave", "#!/bin/sh\necho \"ran=$0 args=$# cwd=$(pwd) settings=$(cat settings.txt)\" > linkweave-ran.txt\n"
+                                      "sleep 3\necho finished >> linkweave-ran.txt\n");
+        fs::permissions(bin / "linkweave", fs::perms::owner_all);
+        fs::copy_file(PREFLIGHT_FAKE_PATH, bin / "preflight");
     }
     ~Session() { fs::remove_all(dir); }
     void write(const std::string& name, const std::string& content) { std::ofstream(dir / name, std::ios::binary) << content; }
     std::string text(const std::string& name) const { return readWholeFile((dir / name).string()).value_or(""); }
+    std::string named(const std::string& text) const { return std::regex_replace(text, std::regex(dir.string()), "the folder"); }
 
     // The dialog's size, and each control not drawn as it should be: the logo pixel for
     // pixel, the others with some ink on the plain background.
@@ -79,7 +84,8 @@ struct Session {
         const std::string word = rest.substr(0, rest.find(' '));
         if (command == "settings") write("settings.txt", word);
         if (command == "start" && word != "real") write("fake-devices.txt", kDeviceLists.at(word));
-        if (command == "start" && !x.start(word == "real" ? PREFLIGHT_PATH : PREFLIGHT_FAKE_PATH, dir.string())) return "not started";
+        if (command == "start" && !x.start(word == "real" ? PREFLIGHT_PATH : (bin / "preflight").string(), dir.string())) return "not started";
+        if (command == "remove") fs::remove(bin / word);
         if (command == "dialog") {  // mapped is not yet drawn and taking input: a click before that is lost
             focused = dialog = x.waitForWindow(kDialogTitle);
             waitUntil([&] { return look().find("not drawn") == std::string::npos; }, 10s);
@@ -93,7 +99,7 @@ struct Session {
             focused = x.waitForWindow(rest);
             std::this_thread::sleep_for(300ms);
             if (!focused || !keys("Tab ctrl+c shift+Tab")) return "no box";
-            return std::regex_replace(x.clipboard(), std::regex("\n"), "\\n");
+            return named(std::regex_replace(x.clipboard(), std::regex("\n"), "\\n"));
         }
         if (command == "windows")  // as many as are left once those closing have gone
             return waitUntil([&] { return x.windows(rest).empty(); }, 1s) ? "0" : std::to_string(x.windows(rest).size());
@@ -110,8 +116,7 @@ struct Session {
         }
         if (command == "launched") {  // once Preflight has ended, while the stand-in still runs
             waitUntil([&] { return text("linkweave-ran.txt").ends_with("\n"); }, 10s);
-            return std::regex_replace(std::regex_replace(text("linkweave-ran.txt"), std::regex(dir.string()), "the folder"),
-                                      std::regex("\n$"), "");
+            return std::regex_replace(named(text("linkweave-ran.txt")), std::regex("\n$"), "");
         }
         return "";
     }
