@@ -69,7 +69,8 @@ public:
     uint8_t keys[kKeyCount] = {};  // 0x80 while held
 
     ResultCode create(InputSystem& system, InputWindow window);
-    // Refreshes keys; a failed read leaves them as they were.
+    // Refreshes keys. Lost input reads as no key held; any other failed read leaves
+    // them as they were.
     void read();
     bool down(uint8_t code) const { return keys[code] != 0; }
 };

@@ -77,8 +77,21 @@ protected:
             ASSERT_TRUE(waitUntil([&] { return shows(kPointer, atX, atY); }, 5s)) << atX << "," << atY;
         }
     }
-    // Input is polled, not queued: the press is held over a few frames.
+    // Input is polled, not queued: a press is held over a few frames.
     void click() { ASSERT_TRUE(x.xdo("mousedown 1 sleep 0.1 mouseup 1")); }
+    void press(const std::string& key) { ASSERT_TRUE(x.xdo("keydown " + key + " sleep 0.1 keyup " + key)); }
+    bool crawlDone(const std::string& folder) {
+        const std::vector<std::string> log = readLines(folder + "/debug.txt");
+        return log.size() > 2 && log.end()[-2] == "Done!!" && log.back() == "OK";
+    }
+    // debug.txt whole: the set-up's golden trace, then the crawl's with this server's address.
+    void expectSiteTrace(const std::string& folder) {
+        std::vector<std::string> expected = readLines(LW_FIXTURES "/render/setup-hardware-window.txt");
+        expected.erase(std::ranges::find(expected, "Done Setup") + 2, expected.end());
+        for (const std::string& line : readLines(LW_FIXTURES "/site-trace.txt") | std::views::drop(1))
+            expected.push_back(std::regex_replace(line, std::regex("PORT"), std::to_string(server.port())));
+        EXPECT_EQ(readLines(folder + "/debug.txt"), expected);
+    }
 
     XDriver x;
     Image sheet;
@@ -100,17 +113,8 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     pointTo(188, H - 75);
     click();
     ASSERT_TRUE(waitUntil([&] { return shows(kRunning, 100, B + 140); }));
-    ASSERT_TRUE(waitUntil([&] {
-        const std::vector<std::string> log = readLines("run/debug.txt");
-        return log.size() > 2 && log.end()[-2] == "Done!!" && log.back() == "OK";
-    }, 60s));
-
-    // debug.txt whole: the set-up's golden trace, then the crawl's with this server's address.
-    std::vector<std::string> expected = readLines(LW_FIXTURES "/render/setup-hardware-window.txt");
-    expected.erase(std::ranges::find(expected, "Done Setup") + 2, expected.end());
-    for (const std::string& line : readLines(LW_FIXTURES "/site-trace.txt") | std::views::drop(1))
-        expected.push_back(std::regex_replace(line, std::regex("PORT"), std::to_string(server.port())));
-    EXPECT_EQ(readLines("run/debug.txt"), expected);
+    ASSERT_TRUE(waitUntil([&] { return crawlDone("run"); }, 60s));
+    expectSiteTrace("run");
 
     // Finished: the panels say so (the golden screens); link lines in blue at their start,
     // and the root, still selected, white in the middle where the view has glided to,
@@ -129,7 +133,7 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     expectGolden(LW_FIXTURES "/shell/linkweave-screens.txt", screens);
 
     // Key 5 selects page 5; the open-page bar hands its URL to xdg-open, once. Escape ends it all.
-    ASSERT_TRUE(x.xdo("keydown 5 sleep 0.1 keyup 5"));
+    press("5");
     ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 10, B + 60) == "  Selected Node: 5"; }));
     click();
     ASSERT_TRUE(waitUntil([&] { return !readLines("opened.txt").empty(); }, 5s));
@@ -151,6 +155,42 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     ASSERT_TRUE(x.xdo("key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
     EXPECT_EQ(readLines("run/stderr.txt"), std::vector<std::string>{});
+}
+
+// A window goes on crawling and drawing while another window has the focus, and rests
+// while it is hidden. A press held as the focus leaves is not held when it comes back.
+// The crawl goes to the golden trace.
+TEST_F(LinkweaveGui, KeepsCrawlingWhileAnotherWindowHasTheFocusAndRestsWhileHidden) {
+    start("run");
+    ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
+    const auto helpShown = [&] { return readText(x.capture(window), sheet, 10, 30, 4) == "HELP"; };
+    // The button goes down on the question-mark icon, the focus leaves, the button comes up.
+    pointTo(W - 13, H - 13);
+    ASSERT_TRUE(x.xdo("mousedown 1"));
+    ASSERT_TRUE(waitUntil(helpShown, 5s));
+    ASSERT_NE(x.takeFocus(), 0u);
+    ASSERT_TRUE(x.xdo("sleep 0.3 mouseup 1 sleep 0.3"));
+    ASSERT_TRUE(x.xdo("windowfocus --sync " + std::to_string(window) + " sleep 0.5"));
+    EXPECT_TRUE(helpShown()) << "the panel flipped on the focus's return";
+
+    pointTo(188, H - 75);
+    click();
+    ASSERT_TRUE(waitUntil([&] { return shows(kRunning, 100, B + 140); }));
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() > 0; }));
+    ASSERT_NE(x.takeFocus(), 0u);
+    // Hidden, nothing moves on: no line in debug.txt, no request.
+    ASSERT_TRUE(x.xdo("windowunmap --sync " + std::to_string(window) + " sleep 0.3"));
+    const std::string trace = readFile("run/debug.txt");
+    const size_t requests = server.requestCount();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(readFile("run/debug.txt") == trace && server.requestCount() == requests) << "crawled while hidden";
+    // Shown again, it crawls to the end and draws it, while the other window keeps the focus.
+    ASSERT_TRUE(x.xdo("windowmap --sync " + std::to_string(window)));
+    ASSERT_TRUE(waitUntil([&] { return crawlDone("run"); }, 60s));
+    ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 202, B + 140, 18) == "  Finished Tracing"; }, 5s));
+    expectSiteTrace("run");
+    ASSERT_TRUE(x.xdo("windowfocus --sync " + std::to_string(window) + " key Escape"));
+    EXPECT_EQ(x.waitExit(), 0);
 }
 
 // The program's clock counts from long before its first frame: the rate reads 1 from
