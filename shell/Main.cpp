@@ -140,9 +140,9 @@ void runFrame() {
     frameClock.tick(monotonicMilliseconds());
     // Input, pointer, picks and clicks, then the camera's glide and the view matrix.
     frame->viewer.update();
-    if (!webspace.finished) webspace.crawlStep();
+    frame->crawl(frameClock.lastTime);
     frame->renderScene();
-    frame->applySelectionKeys();
+    frame->applyKeys();
     const bool noteShown = static_cast<int32_t>(monotonicMilliseconds() - pictureNoteUntil) < 0;
     frame->drawOverlay(frameClock.framesPerSecond, noteShown ? pictureNote : nullptr);
     engine->present();

@@ -80,6 +80,7 @@ protected:
     // Input is polled, not queued: a press is held over a few frames.
     void click() { ASSERT_TRUE(x.xdo("mousedown 1 sleep 0.1 mouseup 1")); }
     void press(const std::string& key) { ASSERT_TRUE(x.xdo("keydown " + key + " sleep 0.1 keyup " + key)); }
+    std::string speedShown() { return readText(x.capture(window), sheet, 370, B + 140, 12); }
     bool crawlDone(const std::string& folder) {
         const std::vector<std::string> log = readLines(folder + "/debug.txt");
         return log.size() > 2 && log.end()[-2] == "Done!!" && log.back() == "OK";
@@ -109,10 +110,19 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     EXPECT_TRUE(shows(kPaused, 100, B + 140));
     EXPECT_EQ(server.requestCount(), 0u);
 
-    // A click on the running half of the run-state image, and the crawl runs to its end.
+    // + on the main keyboard and the keypad, - on the keypad: one speed a press, up to
+    // the fastest, at which the crawl's trace is still that of one step a frame.
+    for (const auto& [key, shown] : {std::pair{"equal", "Speed: x4"}, {"KP_Add", "Speed: x16"}, {"equal", "Speed: x64"},
+                                     {"equal", "Speed: x256"}, {"KP_Add", "Speed: max"}, {"KP_Subtract", "Speed: x256"},
+                                     {"equal", "Speed: max"}}) {
+        press(key);
+        ASSERT_TRUE(waitUntil([&] { return speedShown() == shown; }, 5s)) << key << " gave " << speedShown();
+    }
+
+    // A click on the running half of the run-state image, and the crawl runs to its end
+    // (too soon, at this speed, to be sure of catching the image showing "Running").
     pointTo(188, H - 75);
     click();
-    ASSERT_TRUE(waitUntil([&] { return shows(kRunning, 100, B + 140); }));
     ASSERT_TRUE(waitUntil([&] { return crawlDone("run"); }, 60s));
     expectSiteTrace("run");
 
@@ -159,7 +169,7 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
 
 // A window goes on crawling and drawing while another window has the focus, and rests
 // while it is hidden. A press held as the focus leaves is not held when it comes back.
-// The crawl goes to the golden trace.
+// The crawl goes at one step a frame, to the golden trace.
 TEST_F(LinkweaveGui, KeepsCrawlingWhileAnotherWindowHasTheFocusAndRestsWhileHidden) {
     start("run");
     ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
@@ -189,6 +199,7 @@ TEST_F(LinkweaveGui, KeepsCrawlingWhileAnotherWindowHasTheFocusAndRestsWhileHidd
     ASSERT_TRUE(waitUntil([&] { return crawlDone("run"); }, 60s));
     ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 202, B + 140, 18) == "  Finished Tracing"; }, 5s));
     expectSiteTrace("run");
+    EXPECT_EQ(speedShown(), "Speed: x1");
     ASSERT_TRUE(x.xdo("windowfocus --sync " + std::to_string(window) + " key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
 }
