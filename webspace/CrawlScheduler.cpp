@@ -22,10 +22,10 @@ void Webspace::crawlStep() {
             break;
 
         case PageState::Queued: {
+            networkStep = 1;  // a fetch, or the wait for one: the rest of the frame is the network's
             // A fetch that keeps failing holds the cursor until the page answers. With a
             // clock, the retries back off so that a dead server is not asked every frame
             // and debug.txt does not fill with the same failure thousands of times.
-            networkStep = 1;
             if (clock && retryDelayMs != 0 && static_cast<int32_t>(clock() - retryDueMs) < 0) return;
             passBusy = 1;
             if (page.fetch(*this, httpClient) == 1) {
