@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
     space->httpClient = &client;
     space->clock = monotonicMilliseconds;
     startDebugLog();
-    space->findOrAdd(initialUrl, -1);
+    space->startCrawlAt(initialUrl);
     space->paused = 0;
 
     const bool interactive = isatty(STDERR_FILENO);
