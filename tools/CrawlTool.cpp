@@ -251,8 +251,11 @@ int main(int argc, char** argv) {
         // A URL on the command line stands for settings.txt, which is then not read.
         copyText(initialUrl, options.url);
         space->maxPages = options.pages != 0 ? options.pages : kPageLimitCap;
-        // What other users see of the command line no longer holds a password.
-        canonicalWebAddress(options.url, options.url, std::strlen(options.url) + 1);
+        // What other users see of the command line no longer holds a password: the
+        // shorter URL, and nothing of the old one left behind its end.
+        const size_t length = std::strlen(options.url);
+        canonicalWebAddress(options.url, options.url, length + 1);
+        std::memset(options.url + std::strlen(options.url), 0, length - std::strlen(options.url));
     } else if (!readInitialUrl(*space, initialUrl)) {
         return kExitUsage;
     }

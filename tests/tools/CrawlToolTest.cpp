@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -110,4 +111,12 @@ TEST_F(CrawlTool, TakesItsStartUrlOnTheCommandLineAndNeverShowsThePassword) {
         EXPECT_EQ(server.requestLog(), "https 127.0.0.1:" + port + " GET / with credentials\nhttps 127.0.0.1:" + port +
                                            " GET /a.html with credentials\nhttps 127.0.0.1:" + port + " GET /away with credentials\n");
     }
+    // What other users can read of the running tool's command line loses the password at
+    // once, however long it is beside the rest of the URL.
+    const int pid = std::atoi(commandOutput(LW_CRAWL_TOOL " https://user:" + std::string(40, 'x') +
+                                            "secret@127.0.0.1:1/ --give-up 5 >/dev/null 2>&1 & echo $!").c_str());
+    const std::string cmdline = "/proc/" + std::to_string(pid) + "/cmdline";
+    EXPECT_TRUE(waitUntil([&] { return readFile(cmdline).find("https://127.0.0.1:1/") != std::string::npos &&
+                                       readFile(cmdline).find("secret") == std::string::npos; }));
+    ::kill(pid, SIGTERM);
 }
