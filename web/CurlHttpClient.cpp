@@ -86,9 +86,7 @@ bool isRedirect(int32_t code) { return code >= 300 && code < 400 && code != 304;
 
 bool sameHostName(const char* a, const char* b) { return a[0] != '\0' && strcasecmp(a, b) == 0; }
 
-// A certificate store named in the environment, as OpenSSL and the curl tool read it,
-// stands in for the system's: a private CA can be trusted without ever switching
-// verification off.
+// The value of an environment variable, or none when it is unset or empty.
 const char* environmentText(const char* name) {
     const char* value = std::getenv(name);
     return value && value[0] != '\0' ? value : nullptr;
@@ -248,6 +246,9 @@ void* CurlHttpClient::createHandle() {
     // TLS is always verified: the peer's certificate and that it names the host.
     ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L) == CURLE_OK;
+    // A certificate store named in the environment, as OpenSSL and the curl tool read
+    // it, stands in for the system's: a private CA is trusted without ever switching
+    // verification off.
     const char* caFile = environmentText("CURL_CA_BUNDLE");
     if (!caFile) caFile = environmentText("SSL_CERT_FILE");
     if (caFile) ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, caFile) == CURLE_OK;
