@@ -106,7 +106,7 @@ int initApplication() {
     createInput();
     webspace.httpClient = new CurlHttpClient;
     webspace.clock = monotonicMilliseconds;
-    webspace.findOrAdd(initialUrl, -1);
+    webspace.startCrawlAt(initialUrl);
     frame->selectedNode = 0;
     return 1;
 }
