@@ -1,10 +1,14 @@
-// The HTTP client over libcurl's easy interface: one handle, the whole GET in send()
-// with the redirects it follows on the site, the answer's status and body kept for the
-// fetch to read.
+// The HTTP client over libcurl's easy interface: a fresh handle per fetch over a shared
+// connection cache, the whole GET in send() with the redirects it follows on the site,
+// the answer's status and body kept for the fetch to read.
 #include "web/CurlHttpClient.h"
 
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -107,31 +111,63 @@ const char* reasonFor(CURLcode result, const char* errorBuffer) {
     }
 }
 
+// Failures that the same request would meet again on any later try: a certificate
+// that verification refused, an address libcurl cannot ask at all.
+bool isFinal(CURLcode result) {
+    switch (result) {
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_URL_MALFORMAT:
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The port of a socket's own address (peer false) or of its peer's; -1 when unknown.
+int portOf(int fd, bool peer) {
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    auto* any = reinterpret_cast<sockaddr*>(&address);
+    if ((peer ? ::getpeername(fd, any, &length) : ::getsockname(fd, any, &length)) != 0) return -1;
+    if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<sockaddr_in*>(any)->sin_port);
+    if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<sockaddr_in6*>(any)->sin6_port);
+    return -1;
+}
+
 }  // namespace
 
-// The callbacks run inside curl_easy_perform, on the caller's thread.
+
+// The callbacks run inside curl_easy_perform, on the caller's thread. Those of a
+// request get its transfer; those of a socket, which may outlive the transfer that
+// opened it, get the client.
 struct CurlCallbacks {
+    using Transfer = CurlHttpClient::Transfer;
+
     // One header line at a time, for every response of a request (1xx, the final one).
     // A status line starts a new response and forgets the one before.
     static size_t onHeader(char* data, size_t size, size_t count, void* self) {
-        auto& client = *static_cast<CurlHttpClient*>(self);
-        CurlHttpClient::Transfer& transfer = client.transfer_;
+        Transfer& transfer = *static_cast<Transfer*>(self);
         const size_t length = size * count;
         transfer.lastActivityMs = monotonicMilliseconds();
         if (length >= 5 && std::memcmp(data, "HTTP/", 5) == 0) {
-            client.forgetResponse();
+            forgetResponse(transfer);
             parseStatusLine(transfer, data, length);
         } else if (startsWithNoCase(data, length, "location:")) {
             keepLocation(transfer, data + 9, length - 9);
         } else if (length <= 2 && (length == 0 || data[0] == '\r' || data[0] == '\n')) {
-            transfer.headersComplete = true;
+            // The head of an interim answer ("100 Continue") is no answer: the final one
+            // is still to come, and silence after it is a request that got none.
+            transfer.headersComplete = !transfer.statusLineRead || transfer.statusCode >= 200;
         }
         return length;
     }
 
     // "HTTP/1.1 404 Not Found\r\n": the number, then the server's own reason phrase.
     // HTTP/2 sends no phrase, so its text is empty.
-    static void parseStatusLine(CurlHttpClient::Transfer& transfer, const char* line, size_t length) {
+    static void parseStatusLine(Transfer& transfer, const char* line, size_t length) {
         size_t end = length;
         while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n')) --end;
         size_t pos = 0;
@@ -154,7 +190,7 @@ struct CurlCallbacks {
 
     // The Location's value without the blanks around it; one too long to keep whole is
     // marked, never followed cut.
-    static void keepLocation(CurlHttpClient::Transfer& transfer, const char* value, size_t length) {
+    static void keepLocation(Transfer& transfer, const char* value, size_t length) {
         while (length > 0 && (value[0] == ' ' || value[0] == '\t')) ++value, --length;
         while (length > 0 && (value[length - 1] == '\r' || value[length - 1] == '\n' || value[length - 1] == ' ' ||
                               value[length - 1] == '\t')) {
@@ -169,45 +205,90 @@ struct CurlCallbacks {
     // Keeps body bytes up to the store's capacity. Taking fewer bytes than offered makes
     // libcurl stop the transfer, so a page of any size never costs more than the store.
     static size_t onBody(char* data, size_t size, size_t count, void* self) {
-        auto& client = *static_cast<CurlHttpClient*>(self);
-        CurlHttpClient::Transfer& transfer = client.transfer_;
+        Transfer& transfer = *static_cast<Transfer*>(self);
         const size_t offered = size * count;
         transfer.lastActivityMs = monotonicMilliseconds();
         const size_t room = CurlHttpClient::kBodyCapacity - transfer.bodySize;
         const size_t taken = std::min(offered, room);
-        std::memcpy(client.body_.get() + transfer.bodySize, data, taken);
+        std::memcpy(transfer.body + transfer.bodySize, data, taken);
         transfer.bodySize += taken;
         if (taken < offered) transfer.bodyCut = true;
         return taken;
     }
 
     // A connection was made (or reused) and the request is about to go out: from now
-    // on, silence counts against the receive time-out.
-    static int onConnected(void* self, char*, char*, int, int) {
-        CurlHttpClient::Transfer& transfer = static_cast<CurlHttpClient*>(self)->transfer_;
+    // on, silence counts against the receive time-out, and the connection's socket is
+    // the one whose bytes show that something arrives.
+    static int onConnected(void* self, char*, char*, int remotePort, int localPort) {
+        Transfer& transfer = *static_cast<Transfer*>(self);
         transfer.connecting = false;
+        transfer.socket = transfer.client->findSocket(localPort, remotePort);
         transfer.lastActivityMs = monotonicMilliseconds();
         return CURL_PREREQFUNC_OK;
     }
 
     // Called at least about once a second while a request waits: ends one that has
-    // received nothing for the receive time-out, its body included.
+    // received nothing for the receive time-out, its body included, or that is no
+    // longer wanted.
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        auto& client = *static_cast<CurlHttpClient*>(self);
-        CurlHttpClient::Transfer& transfer = client.transfer_;
-        if (transfer.connecting || client.receiveTimeoutMs_ == 0) return 0;
-        const uint32_t silentMs = monotonicMilliseconds() - transfer.lastActivityMs;
-        if (silentMs < client.receiveTimeoutMs_) return 0;
+        Transfer& transfer = *static_cast<Transfer*>(self);
+        const std::atomic<bool>* cancel = transfer.client->cancel_;
+        if (cancel && cancel->load()) {
+            transfer.cancelled = true;
+            return 1;
+        }
+        if (transfer.connecting || transfer.receiveTimeoutMs == 0) return 0;
+        const uint32_t now = monotonicMilliseconds();
+        noteArrivals(transfer, now);
+        if (now - transfer.lastActivityMs < transfer.receiveTimeoutMs) return 0;
         transfer.receiveTimedOut = true;
         return 1;
     }
+
+    // libcurl hands a head to the header callback one whole line at a time, so a head
+    // trickled in slower than a line per time-out would look silent there. The kernel
+    // knows when the connection last received any byte, of a head, a body or TLS.
+    static void noteArrivals(Transfer& transfer, uint32_t now) {
+        if (transfer.socket < 0) return;
+        tcp_info info{};
+        socklen_t length = sizeof info;
+        if (::getsockopt(transfer.socket, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return;
+        if (info.tcpi_last_data_recv < now - transfer.lastActivityMs) transfer.lastActivityMs = now - info.tcpi_last_data_recv;
+    }
+
+    // Every socket libcurl opens, and closes, for the client's connections.
+    static int onSocketOpened(void* self, curl_socket_t fd, curlsocktype) {
+        static_cast<CurlHttpClient*>(self)->watchSocket(fd);
+        return CURL_SOCKOPT_OK;
+    }
+    static int onSocketClosing(void* self, curl_socket_t fd) {
+        static_cast<CurlHttpClient*>(self)->forgetSocket(fd);
+        return ::close(fd);
+    }
+
+    // A new status line: what the response before it brought is forgotten.
+    static void forgetResponse(Transfer& transfer) {
+        transfer.statusLineRead = false;
+        transfer.statusCode = 0;
+        transfer.statusText[0] = '\0';
+        transfer.headersComplete = false;
+        transfer.location[0] = '\0';
+        transfer.locationCut = false;
+        transfer.bodySize = 0;
+        transfer.readPos = 0;
+        transfer.bodyCut = false;
+    }
 };
 
-CurlHttpClient::CurlHttpClient() : body_(new char[kBodyCapacity]) {}
+CurlHttpClient::CurlHttpClient() : body_(new char[kBodyCapacity]) {
+    for (int& fd : sockets_) fd = -1;
+    transfer_.socket = -1;
+}
 
 CurlHttpClient::~CurlHttpClient() {
     close();
-    if (curl_) curl_easy_cleanup(static_cast<CURL*>(curl_));
+    // Closes the connections kept for later fetches, through onSocketClosing.
+    if (share_) curl_share_cleanup(static_cast<CURLSH*>(share_));
     explicit_bzero(password_, sizeof password_);
 }
 
@@ -224,18 +305,34 @@ void CurlHttpClient::setSite(const char* startUrl) {
 
 bool CurlHttpClient::open(const char* agent) {
     close();
-    transfer_.errorText[0] = '\0';
-    if (!curl_ && !(curl_ = createHandle())) return false;
-    open_ = curl_easy_setopt(curl_, CURLOPT_USERAGENT, agent ? agent : "") == CURLE_OK;
+    transfer_.reason[0] = '\0';
+    transfer_.finalFailure = false;
+    if (!initialiseCurlOnce()) return false;
+    if (!share_) {
+        // The connections a server keeps alive serve the fetches after, each on a handle
+        // of its own; name look-ups and TLS sessions are kept with them.
+        CURLSH* share = curl_share_init();
+        if (share && (curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
+                      curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK ||
+                      curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK)) {
+            curl_share_cleanup(share);
+            share = nullptr;
+        }
+        share_ = share;  // without one, every fetch connects afresh
+    }
+    transfer_.easy = createHandle(transfer_);
+    open_ = transfer_.easy && curl_easy_setopt(transfer_.easy, CURLOPT_USERAGENT, agent ? agent : "") == CURLE_OK;
     return open_;
 }
 
-// The options every fetch shares, set once on the handle that serves them all.
-void* CurlHttpClient::createHandle() {
-    if (!initialiseCurlOnce()) return nullptr;
+// The options every fetch shares, set on each transfer's new handle.
+void* CurlHttpClient::createHandle(Transfer& transfer) {
     CURL* curl = curl_easy_init();
     if (!curl) return nullptr;
-    bool ok = curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer_.errorText) == CURLE_OK;
+    transfer.client = this;
+    transfer.body = body_.get();
+    bool ok = curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK;
+    if (share_) ok = ok && curl_easy_setopt(curl, CURLOPT_SHARE, share_) == CURLE_OK;
     // One thread with blocking fetches: no signals for name-lookup time-outs.
     ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     // Pages are crawled over the web's own protocols only.
@@ -255,6 +352,7 @@ void* CurlHttpClient::createHandle() {
     if (const char* caDirectory = environmentText("SSL_CERT_DIR")) {
         ok = ok && curl_easy_setopt(curl, CURLOPT_CAPATH, caDirectory) == CURLE_OK;
     }
+    if (caFile_[0] != '\0') ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, caFile_) == CURLE_OK;
     // A password is sent as Basic authentication, and only where perform() allows it.
     ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)) == CURLE_OK;
     // A proxy's CONNECT answer is not the page's answer.
@@ -264,14 +362,20 @@ void* CurlHttpClient::createHandle() {
     // A server that answers without a status line still answered; the fetch says so.
     ok = ok && curl_easy_setopt(curl, CURLOPT_HTTP09_ALLOWED, 1L) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CurlCallbacks::onHeader) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_HEADERDATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CurlCallbacks::onBody) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &CurlCallbacks::onConnected) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_PREREQDATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_PREREQDATA, &transfer) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CurlCallbacks::onProgress) == CURLE_OK;
-    ok = ok && curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L) == CURLE_OK;
+    // A connection keeps the socket callbacks of the handle that opened it, so they
+    // are handed the client, which outlives every connection.
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SOCKOPTFUNCTION, &CurlCallbacks::onSocketOpened) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_SOCKOPTDATA, this) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &CurlCallbacks::onSocketClosing) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this) == CURLE_OK;
     // Proxy settings are left as libcurl reads them from the environment.
     if (!ok) {
         curl_easy_cleanup(curl);
@@ -282,13 +386,12 @@ void* CurlHttpClient::createHandle() {
 
 bool CurlHttpClient::setConnectTimeout(uint32_t milliseconds) {
     if (!open_) return false;
-    return curl_easy_setopt(curl_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(milliseconds)) ==
-           CURLE_OK;
+    return curl_easy_setopt(transfer_.easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(milliseconds)) == CURLE_OK;
 }
 
 bool CurlHttpClient::setReceiveTimeout(uint32_t milliseconds) {
     if (!open_) return false;
-    receiveTimeoutMs_ = milliseconds;
+    transfer_.receiveTimeoutMs = milliseconds;
     return true;
 }
 
@@ -327,39 +430,42 @@ bool CurlHttpClient::splitUrl(const char* url, UrlParts& parts) {
 }
 
 bool CurlHttpClient::connect(UrlScheme scheme, const char* host, int32_t port) {
-    connected_ = false;
+    Transfer& transfer = transfer_;
+    transfer.connected = false;
     if (!open_ || (scheme != UrlScheme::Http && scheme != UrlScheme::Https)) return false;
     if (!host || host[0] == '\0' || port <= 0 || port > 65535) return false;
-    if (!copyText(host_, sizeof host_, host)) return false;
-    scheme_ = scheme;
-    port_ = port;
-    connected_ = true;
+    if (!copyText(transfer.requestHost, host)) return false;
+    transfer.scheme = scheme;
+    transfer.port = port;
+    transfer.connected = true;
     return true;
 }
 
 bool CurlHttpClient::openRequest(const char* verb, const char* path) {
-    requestOpen_ = false;
-    if (!connected_ || !verb || verb[0] == '\0' || !path) return false;
-    if (!copyText(verb_, sizeof verb_, verb)) return false;
+    Transfer& transfer = transfer_;
+    transfer.requestOpen = false;
+    if (!transfer.connected || !verb || verb[0] == '\0' || !path) return false;
+    if (!copyText(transfer.verb, verb)) return false;
 
-    int written = std::snprintf(requestUrl_, sizeof requestUrl_, "%s://%s:%d%s",
-                                scheme_ == UrlScheme::Https ? "https" : "http", host_, static_cast<int>(port_),
-                                path[0] == '/' ? "" : "/");
-    if (written < 0 || static_cast<size_t>(written) >= sizeof requestUrl_) return false;
+    int written = std::snprintf(transfer.requestUrl, sizeof transfer.requestUrl, "%s://%s:%d%s",
+                                transfer.scheme == UrlScheme::Https ? "https" : "http", transfer.requestHost,
+                                static_cast<int>(transfer.port), path[0] == '/' ? "" : "/");
+    if (written < 0 || static_cast<size_t>(written) >= sizeof transfer.requestUrl) return false;
     // Blanks, control bytes and bytes outside ASCII cannot stand on a request line as
     // they are; they go out percent-escaped, as a browser sends them.
     const size_t at = static_cast<size_t>(written);
-    requestOpen_ = copyEscaped(requestUrl_ + at, sizeof requestUrl_ - at, path, true);
-    return requestOpen_;
+    transfer.requestOpen = copyEscaped(transfer.requestUrl + at, sizeof transfer.requestUrl - at, path, true);
+    return transfer.requestOpen;
 }
 
 bool CurlHttpClient::send() {
     Transfer& transfer = transfer_;
-    transfer = Transfer{};
-    if (!open_ || !requestOpen_) return false;
-    copyText(transfer.url, requestUrl_);
-    copyText(transfer.host, host_);
-    transfer.secure = scheme_ == UrlScheme::Https;
+    if (!open_ || !transfer.requestOpen) return false;
+    copyText(transfer.url, transfer.requestUrl);
+    copyText(transfer.host, transfer.requestHost);
+    transfer.secure = transfer.scheme == UrlScheme::Https;
+    transfer.landed[0] = '\0';
+    transfer.redirects = 0;
     transfer.startedMs = monotonicMilliseconds();
 
     int result = perform();
@@ -373,25 +479,24 @@ bool CurlHttpClient::send() {
 }
 
 bool CurlHttpClient::onSite(const char* host) const {
-    return sameHostName(host, siteHost_[0] != '\0' ? siteHost_ : host_);
+    return sameHostName(host, siteHost_[0] != '\0' ? siteHost_ : transfer_.requestHost);
 }
 
 int CurlHttpClient::perform() {
     Transfer& transfer = transfer_;
-    forgetResponse();
+    CurlCallbacks::forgetResponse(transfer);
     transfer.errorText[0] = '\0';
-    CURL* curl = curl_;
+    CURL* curl = transfer.easy;
     // The bound on one fetch holds for all its requests together.
     const uint32_t spentMs = monotonicMilliseconds() - transfer.startedMs;
     const long leftMs = spentMs < fetchLimitMs_ ? static_cast<long>(fetchLimitMs_ - spentMs) : 1L;
     bool ok = curl_easy_setopt(curl, CURLOPT_URL, transfer.url) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK;
-    if (caFile_[0] != '\0') ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, caFile_) == CURLE_OK;
-    if (std::strcmp(verb_, "GET") == 0) {
+    if (std::strcmp(transfer.verb, "GET") == 0) {
         ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr) == CURLE_OK;
     } else {
-        ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, verb_) == CURLE_OK;
+        ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, transfer.verb) == CURLE_OK;
     }
     // The user name and password go to the site's host name alone, and never in the
     // clear when the site was given on https.
@@ -402,6 +507,7 @@ int CurlHttpClient::perform() {
     if (!ok) return CURLE_FAILED_INIT;
 
     transfer.connecting = true;  // the connect time-out rules until a connection is made
+    transfer.socket = -1;
     transfer.receiveTimedOut = false;
     transfer.lastActivityMs = monotonicMilliseconds();
     return curl_easy_perform(curl);
@@ -442,26 +548,33 @@ bool CurlHttpClient::nextAddress(char (&next)[kRequestUrlCapacity]) {
 bool CurlHttpClient::settle(int code) {
     Transfer& transfer = transfer_;
     const auto result = static_cast<CURLcode>(code);
-    // The server answered when the last request completed (a redirect that was not
-    // followed is an answer too), or when what came was no readable status line. A
-    // request that ended early after the whole head of its answer is an answer whose
-    // body failed: reads hand out what came, then fail, as when the server closes or
-    // falls silent in the middle of a page. Not so a redirect's, which never got to the
-    // page. Anything else is a request that failed.
-    const bool completed = result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.bodyCut);
+    // The server answered when the last request completed with a final answer (a
+    // redirect that was not followed is an answer too; an interim "100 Continue" is
+    // not), or when what came was no readable status line. A request that ended early
+    // after the whole head of its answer is an answer whose body failed: reads hand out
+    // what came, then fail, as when the server closes or falls silent in the middle of
+    // a page. Not so a redirect's, which never got to the page. Anything else is a
+    // request that failed.
+    const bool interimOnly = transfer.statusLineRead && !transfer.headersComplete;
+    const bool completed = (result == CURLE_OK || (result == CURLE_WRITE_ERROR && transfer.bodyCut)) && !interimOnly;
     const bool noStatusLine = !transfer.statusLineRead &&
                               (result == CURLE_UNSUPPORTED_PROTOCOL || result == CURLE_WEIRD_SERVER_REPLY);
     const bool redirect = isRedirect(transfer.statusCode) && transfer.location[0] != '\0';
     transfer.bodyFailed = !completed && transfer.headersComplete && transfer.statusLineRead && !redirect;
     transfer.answered = completed || noStatusLine || transfer.bodyFailed;
-    if (transfer.receiveTimedOut) {
-        copyText(transfer.errorText, "nothing received within the receive time-out");
+    transfer.finalFailure = !transfer.answered && isFinal(result);
+    if (transfer.cancelled) {
+        copyText(transfer.reason, "interrupted");
+    } else if (transfer.receiveTimedOut) {
+        copyText(transfer.reason, "nothing received within the receive time-out");
     } else if (result == CURLE_WRITE_ERROR && transfer.bodyCut) {
-        copyText(transfer.errorText, "body cut at the client's capacity");
+        copyText(transfer.reason, "body cut at the client's capacity");
+    } else if (result == CURLE_OK && interimOnly) {
+        copyText(transfer.reason, "no answer after the interim one");
     } else if (completed) {
-        transfer.errorText[0] = '\0';
+        transfer.reason[0] = '\0';
     } else {
-        copyText(transfer.errorText, reasonFor(result, transfer.errorText));
+        copyText(transfer.reason, reasonFor(result, transfer.errorText));
     }
     return transfer.answered;
 }
@@ -484,41 +597,51 @@ bool CurlHttpClient::read(char* buffer, uint32_t wanted, uint32_t& delivered) {
     if (!transfer.answered || !buffer) return false;
     const size_t count = std::min<size_t>(wanted, transfer.bodySize - transfer.readPos);
     if (count == 0 && transfer.bodyFailed) return false;
-    std::memcpy(buffer, body_.get() + transfer.readPos, count);
+    std::memcpy(buffer, transfer.body + transfer.readPos, count);
     transfer.readPos += count;
     delivered = static_cast<uint32_t>(count);
     return true;
 }
 
-// The handle stays for the next fetch (and may keep a connection the server left open);
-// everything the fetch set or received is forgotten, but for why it failed, which the
-// fetch reports after closing.
 void CurlHttpClient::close() {
     open_ = false;
-    receiveTimeoutMs_ = 0;
-    scheme_ = UrlScheme::Unknown;
-    host_[0] = '\0';
-    port_ = 0;
-    connected_ = false;
-    verb_[0] = '\0';
-    requestUrl_[0] = '\0';
-    requestOpen_ = false;
-    char reason[sizeof transfer_.errorText];
-    copyText(reason, transfer_.errorText);
-    transfer_ = Transfer{};
-    copyText(transfer_.errorText, reason);
+    endTransfer();
 }
 
-// A new status line: what the response before it brought is forgotten.
-void CurlHttpClient::forgetResponse() {
-    Transfer& transfer = transfer_;
-    transfer.statusLineRead = false;
-    transfer.statusCode = 0;
-    transfer.statusText[0] = '\0';
-    transfer.headersComplete = false;
-    transfer.location[0] = '\0';
-    transfer.locationCut = false;
-    transfer.bodySize = 0;
-    transfer.readPos = 0;
-    transfer.bodyCut = false;
+// The handle goes; a connection the server left open goes back to the shared cache for
+// the next fetch. Everything the fetch set or received is forgotten, but for how it
+// ended, which the fetch reports after closing.
+void CurlHttpClient::endTransfer() {
+    if (transfer_.easy) curl_easy_cleanup(static_cast<CURL*>(transfer_.easy));
+    char reason[sizeof transfer_.reason];
+    copyText(reason, transfer_.reason);
+    const bool finalFailure = transfer_.finalFailure;
+    transfer_ = Transfer{};
+    transfer_.socket = -1;
+    copyText(transfer_.reason, reason);
+    transfer_.finalFailure = finalFailure;
+}
+
+void CurlHttpClient::watchSocket(int fd) {
+    for (int& slot : sockets_) {
+        if (slot < 0) {
+            slot = fd;
+            return;
+        }
+    }
+    // More connections than slots: this one's silence is judged by whole header lines
+    // and body pieces alone, as libcurl hands them over.
+}
+
+void CurlHttpClient::forgetSocket(int fd) {
+    for (int& slot : sockets_) {
+        if (slot == fd) slot = -1;
+    }
+}
+
+int CurlHttpClient::findSocket(int localPort, int remotePort) const {
+    for (const int fd : sockets_) {
+        if (fd >= 0 && portOf(fd, false) == localPort && portOf(fd, true) == remotePort) return fd;
+    }
+    return -1;
 }

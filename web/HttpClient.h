@@ -57,6 +57,10 @@ public:
     // The client's own words for why send() failed, or why the body ended early; empty
     // when it has none. Never holds a password.
     virtual const char* failureReason() const = 0;
+    // True when send() failed in a way no later try can change: the server's
+    // certificate was refused, or the address is none the client can ask. A client
+    // that cannot tell says false, and the page is tried again.
+    virtual bool failureIsFinal() const { return false; }
     // The status line's reason phrase, cut to fit `capacity` bytes.
     virtual bool queryStatusText(char* out, uint32_t capacity) = 0;
     virtual bool queryStatusCode(int32_t& code) = 0;

@@ -138,22 +138,33 @@ void LoopbackServer::requireCredentials(const std::string& user, const std::stri
     authorization_ = "Basic " + encoded.substr(0, static_cast<size_t>(length));
 }
 
-void LoopbackServer::serve(Connection& connection) {
-    std::string head;
+bool LoopbackServer::readRequest(Connection& connection, std::string& head) {
     char buffer[4096];
     for (ssize_t got; head.find("\r\n\r\n") == std::string::npos; head.append(buffer, static_cast<size_t>(got))) {
-        if ((got = connection.receive(buffer, sizeof buffer)) <= 0) return;
+        if ((got = connection.receive(buffer, sizeof buffer)) <= 0) return false;
     }
+    return true;
+}
+
+void LoopbackServer::record(const Connection& connection, const std::string& head) {
     const std::string line = head.substr(0, head.find("\r\n"));
     const std::string authorization = headerValue(head, "Authorization");
+    std::lock_guard lock(mutex_);
+    requests_.push_back(line + " from " + headerValue(head, "User-Agent"));
+    requestLog_.push_back(std::string(connection.ssl ? "https " : "http ") + headerValue(head, "Host") + " " +
+                          line.substr(0, line.rfind(' ')) +
+                          (authorization.empty() ? "" : authorization == authorization_ ? " with credentials" : " with other credentials"));
+}
+
+void LoopbackServer::serve(Connection& connection) {
+    std::string head;
+    if (!readRequest(connection, head)) return;
+    record(connection, head);
+    const std::string line = head.substr(0, head.find("\r\n"));
     bool refused = false;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(line + " from " + headerValue(head, "User-Agent"));
-        refused = !authorization_.empty() && authorization != authorization_;
-        requestLog_.push_back(std::string(connection.ssl ? "https " : "http ") + headerValue(head, "Host") + " " +
-                              line.substr(0, line.rfind(' ')) +
-                              (authorization.empty() ? "" : authorization == authorization_ ? " with credentials" : " with other credentials"));
+        refused = !authorization_.empty() && headerValue(head, "Authorization") != authorization_;
     }
     const size_t from = line.find(' ') + 1;
     answer(connection, refused ? Route{.status = 401, .reason = "Unauthorized", .body = "<title>Who are you?</title>",
@@ -189,7 +200,8 @@ void LoopbackServer::answer(Connection& connection, const Route& route) {
     head += route.headers;
     if (fault == Fault::Chunked) head += "Transfer-Encoding: chunked\r\n";
     if (fault != Fault::Chunked && fault != Fault::Endless) head += "Content-Length: " + std::to_string(route.body.size()) + "\r\n";
-    head += fault == Fault::Stall ? "\r\n" : "Connection: close\r\n\r\n";
+    const bool keptAlive = fault == Fault::Stall || fault == Fault::KeptThenClosed;
+    head += keptAlive ? "\r\n" : "Connection: close\r\n\r\n";
     if (!connection.sendAll(fault == Fault::NoStatusLine ? "" : head)) return;
     for (size_t at = 0; fault == Fault::Drip && at < route.body.size(); ++at) {
         if (!connection.sendAll(route.body.substr(at, 1)) || waitForStop(connection, kDripMs)) return;
@@ -207,6 +219,12 @@ void LoopbackServer::answer(Connection& connection, const Route& route) {
         if (!connection.sendAll(part) || (fault == Fault::Chunked && !connection.sendAll("\r\n"))) return;
     }
     if (fault == Fault::Chunked) connection.sendAll("0\r\n\r\n");
+    // As a server whose keep-alive time ran out just as the next request came: the
+    // client sent it on a connection it rightly thought open, and it dies unanswered.
+    if (std::string next; fault == Fault::KeptThenClosed) {
+        if (readRequest(connection, next)) record(connection, next);
+        return;
+    }
     if (fault == Fault::Reset) {
         ::usleep(100 * 1000);  // lets the client read what came before the reset throws it away
         const linger abort{1, 0};

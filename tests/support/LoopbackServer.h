@@ -1,9 +1,9 @@
 // A scripted HTTP/1.1 server on 127.0.0.1 for tests. Each path answers as its Route row
 // says, misbehaving the way real servers do; paths without a row can be served from a
 // directory tree, so whole test sites can be crawled. The same site can be served over
-// TLS too, on a second port, and can ask for a user name and password. One request per
-// connection, and one connection at a time (a crawl asks for one page at a time); every
-// request is recorded.
+// TLS too, on a second port, and can ask for a user name and password. One connection at
+// a time (a crawl asks for one page at a time), closed after one answer unless a fault
+// keeps it; every request is recorded, those it reads and leaves unanswered too.
 #pragma once
 
 #include <atomic>
@@ -26,6 +26,7 @@ enum class Fault {
     Chunked,        // the body in chunked transfer coding
     NoStatusLine,   // the body alone, as an HTTP/0.9 server answers
     RawStatusLine,  // `reason` goes out as the whole status line
+    KeptThenClosed, // answers on a kept-alive connection, reads the next request on it, closes unanswered
 };
 
 constexpr int kDripMs = 200;  // ms between the bytes of a dripped body
@@ -78,6 +79,9 @@ public:
 private:
     struct Connection;
     void serve(Connection& connection);
+    // Reads a request's head; false when the client hung up or the server stops first.
+    bool readRequest(Connection& connection, std::string& head);
+    void record(const Connection& connection, const std::string& head);
     Route lookUp(const std::string& target);
     void answer(Connection& connection, const Route& route);
     bool waitForStop(Connection& connection, int ms);

@@ -148,3 +148,29 @@ TEST_F(Fetch, PagesAndFaultsEndAsTheGoldenFileSays) {
     EXPECT_EQ(server.requestLog().find("localhost"), std::string::npos) << server.requestLog();
     for (int fd : silentFds) ::close(fd);
 }
+
+TEST_F(Fetch, EveryFetchIsAnsweredWhenTheServerClosesAKeptConnection) {
+    // The server keeps each connection after its answer, takes the next request on it and
+    // closes it unanswered, as one whose keep-alive time ran out just then. The client
+    // must ask again on a new connection, fetch after fetch, however many came before.
+    LoopbackServer server;
+    ASSERT_TRUE(makeCertificate("site") && server.enableTls("site.pem", "site.key") && server.start());
+    server.route({.path = "/kept.html", .body = "<title>Kept</title>", .fault = Fault::KeptThenClosed});
+    constexpr int kFetches = 24;
+    for (const std::string& url : {server.url("/kept.html"), server.httpsUrl("/kept.html")}) {
+        FailingClient client;
+        client.setTrustedCertificates("site.pem");
+        auto space = std::make_unique<Webspace>();
+        const size_t requests = server.requestCount();
+        std::string failures;
+        for (int i = 0; i < kFetches; ++i) {
+            PageNode& node = space->pages[space->startCrawlAt(std::string(url).data())];
+            if (node.fetch(*space, &client) != 1 || node.statusCode != 200) failures += std::to_string(i) + ": " + node.message + "\n";
+            node.reset();
+            space->nodeCount = 0;
+        }
+        EXPECT_EQ(failures, "") << url;
+        // Each fetch after the first went out twice: on the kept connection, then on a new one.
+        EXPECT_EQ(server.requestCount() - requests, 2u * kFetches - 1) << url;
+    }
+}
