@@ -193,6 +193,7 @@ Route LoopbackServer::lookUp(const std::string& target) {
 
 void LoopbackServer::answer(Connection& connection, const Route& route) {
     const Fault fault = route.fault;
+    if (route.interim && !connection.sendAll("HTTP/1.1 100 Continue\r\n\r\n")) return;
     if (fault == Fault::NeverAnswer && waitForStop(connection, -1)) return;
     std::string head = fault == Fault::RawStatusLine ? route.reason + "\r\n"
                                                      : "HTTP/1.1 " + std::to_string(route.status) + " " + route.reason + "\r\n";
@@ -202,6 +203,10 @@ void LoopbackServer::answer(Connection& connection, const Route& route) {
     if (fault != Fault::Chunked && fault != Fault::Endless) head += "Content-Length: " + std::to_string(route.body.size()) + "\r\n";
     const bool keptAlive = fault == Fault::Stall || fault == Fault::KeptThenClosed;
     head += keptAlive ? "\r\n" : "Connection: close\r\n\r\n";
+    for (size_t at = 0; fault == Fault::SlowStatusLine && head[at] != '\n'; ++at) {
+        if (!connection.sendAll(head.substr(at, 1)) || waitForStop(connection, kSlowLineMs)) return;
+    }
+    if (fault == Fault::SlowStatusLine) head.erase(0, head.find('\n'));
     if (!connection.sendAll(fault == Fault::NoStatusLine ? "" : head)) return;
     for (size_t at = 0; fault == Fault::Drip && at < route.body.size(); ++at) {
         if (!connection.sendAll(route.body.substr(at, 1)) || waitForStop(connection, kDripMs)) return;

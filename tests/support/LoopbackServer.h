@@ -27,9 +27,11 @@ enum class Fault {
     NoStatusLine,   // the body alone, as an HTTP/0.9 server answers
     RawStatusLine,  // `reason` goes out as the whole status line
     KeptThenClosed, // answers on a kept-alive connection, reads the next request on it, closes unanswered
+    SlowStatusLine, // the status line one byte per kSlowLineMs, then the rest at once
 };
 
-constexpr int kDripMs = 200;  // ms between the bytes of a dripped body
+constexpr int kDripMs = 200;      // ms between the bytes of a dripped body
+constexpr int kSlowLineMs = 100;  // ms between the bytes of a slow status line
 
 struct Route {
     std::string path;  // request target as sent, query included
@@ -41,6 +43,7 @@ struct Route {
     int strikes = -1;      // requests the fault spoils before the path behaves; -1: all
     std::string location;  // sent as a Location header when not empty
     std::string headers;   // further header lines, each ending in CR LF
+    bool interim = false;  // an interim "100 Continue" goes first, before any fault
 };
 
 class LoopbackServer {

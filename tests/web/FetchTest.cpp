@@ -84,6 +84,11 @@ TEST_F(Fetch, PagesAndFaultsEndAsTheGoldenFileSays) {
         {{.path = "/stall-after-head.html", .body = page, .fault = Fault::Stall}},
         {{.path = "/moved-stalls.html", .status = 301, .reason = "Moved", .body = page, .fault = Fault::Stall, .location = "/new.html"}},
         {{.path = "/drip.html", .body = page, .fault = Fault::Drip}},  // stopped by the bound on one fetch
+        // Bytes that keep coming are no silence, however slowly a line of the head comes whole.
+        {{.path = "/slow-head.html", .body = page, .fault = Fault::SlowStatusLine}},
+        // An interim answer is not the answer: the one after it is, and without one the request failed.
+        {{.path = "/continue.html", .body = page, .interim = true}},
+        {{.path = "/continue-silent.html", .fault = Fault::NeverAnswer, .interim = true}},
         {{.path = "/exact.html", .body = std::string(kContinueLimit, 'e')}},
         {{.path = "/megabyte.html", .body = std::string(1000000, 'm')}},
         {{.path = "/endless.html", .fault = Fault::Endless}},
