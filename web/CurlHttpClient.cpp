@@ -569,6 +569,8 @@ bool CurlHttpClient::settle(int code) {
         copyText(transfer.reason, "nothing received within the receive time-out");
     } else if (result == CURLE_WRITE_ERROR && transfer.bodyCut) {
         copyText(transfer.reason, "body cut at the client's capacity");
+    } else if (result == CURLE_OPERATION_TIMEDOUT && !transfer.connecting) {
+        std::snprintf(transfer.reason, sizeof transfer.reason, "the fetch took longer than %g s", fetchLimitMs_ / 1000.0);
     } else if (result == CURLE_OK && interimOnly) {
         copyText(transfer.reason, "no answer after the interim one");
     } else if (completed) {

@@ -72,18 +72,22 @@ RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, ch
     return reached;
 }
 
-bool readPageBody(HttpClient& client, int32_t& length) {
+BodyRead readPageBody(HttpClient& client, int32_t& length) {
     char chunk[kReadChunk];
     uint32_t delivered = 0;
-    if (!client.read(chunk, kReadChunk, delivered)) return false;
+    if (!client.read(chunk, kReadChunk, delivered)) return BodyRead::None;
     if (delivered > kReadChunk) delivered = kReadChunk;
     pageBuffer[0] = '\0';
     size_t textEnd = appendChunk(0, chunk, delivered);
     length += static_cast<int32_t>(delivered);
 
-    // A failed read simply ends the body.
+    // A failed read ends the body; what came before it is kept.
+    BodyRead read = BodyRead::Whole;
     while (delivered > 0 && length <= kContinueLimit) {
-        if (!client.read(chunk, kReadChunk, delivered)) delivered = 0;
+        if (!client.read(chunk, kReadChunk, delivered)) {
+            delivered = 0;
+            read = BodyRead::CutShort;
+        }
         if (delivered > kReadChunk) delivered = kReadChunk;
         textEnd = appendChunk(textEnd, chunk, delivered);
         length += static_cast<int32_t>(delivered);
@@ -102,5 +106,5 @@ bool readPageBody(HttpClient& client, int32_t& length) {
     } else if (length == 0) {
         pageBuffer[0] = '\0';
     }
-    return true;
+    return read;
 }

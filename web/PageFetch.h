@@ -27,7 +27,13 @@ void failureMessage(const char* text, const char* reason, char* out, size_t capa
 // request closes the session again, unless it could not even be opened.
 RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, char* statusText, int32_t& statusCode);
 
+// How much of an answer's body was read.
+enum class BodyRead {
+    None,      // not even its first piece
+    Whole,     // all of it, or as much as the page buffer takes
+    CutShort,  // a read after the first failed (a reset, silence, the bound on a fetch): it ends there
+};
+
 // Reads the answer's body into pageBuffer, counting every byte received in `length`.
-// False when not even its first piece could be read. The last byte received becomes
-// 'x' (see PageFetch.cpp).
-bool readPageBody(HttpClient& client, int32_t& length);
+// The last byte received becomes 'x' (see PageFetch.cpp).
+BodyRead readPageBody(HttpClient& client, int32_t& length);

@@ -94,11 +94,15 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
     // for its next try.
     computeDir();
     assignLevel(space);
-    if (!readPageBody(*client, length)) {
+    const BodyRead body = readPageBody(*client, length);
+    if (body == BodyRead::None) {
         failWith("InternetReadFile() failed: didn't get page", client->failureReason());
         client->close();
         return 0;
     }
+    // A page that ended early is kept as far as it came, but does not claim to be whole:
+    // its message, shown after "got page" and in NODE INFO, says why it is short.
+    if (body == BodyRead::CutShort) failureMessage("Page cut short:", client->failureReason(), message, sizeof message);
     client->close();
     logMessage("got page", kOk);
     logMessage(message, kOk);
