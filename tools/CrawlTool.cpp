@@ -6,7 +6,9 @@
 // Graphviz.
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,14 +40,20 @@ constexpr const char* kUsage =
     "  --graph FILE  once the crawl is done, also write it as a graph; the extension picks the\n"
     "                format: .json (networkx node-link), .graphml, .dot (Graphviz). May be\n"
     "                given more than once.\n"
-    "  --give-up SECONDS  end when one page has kept failing this long (default 120)\n"
+    "  --give-up SECONDS  give up a page that has kept failing this long and go on\n"
+    "                (default 30); one that can never succeed is given up at once\n"
     "  --version     print the version\n"
-    "Exit status: 0 crawled; 1 a graph file could not be written; 2 a bad command line, or\n"
-    "no initial URL in settings.txt; 3 gave up on a page that kept failing.\n";
+    "Ctrl-C ends the crawl early; the summary and the graph files are still written.\n"
+    "Exit status: 0 crawled to the end; 1 a graph file could not be written; 2 a bad command\n"
+    "line, or no initial URL in settings.txt; 3 gave up on the start page; 4 the start page\n"
+    "was answered with an error (404 Not Found, ...); 130 interrupted by Ctrl-C.\n";
 
 constexpr int kExitWriteFailed = 1;
 constexpr int kExitUsage = 2;
-constexpr int kExitGaveUp = 3;
+constexpr int kExitGaveUpStart = 3;
+constexpr int kExitStartAnswered = 4;
+constexpr int kExitInterrupted = 130;  // as a shell reports a command that SIGINT ended
+constexpr double kLongestGiveUpSeconds = 86400;  // the clock's differences stay right far beyond a day
 
 struct GraphRequest {
     const char* fileName;
@@ -56,7 +64,7 @@ struct Options {
     char* url = nullptr;  // the start URL from the command line, if any (in argv, wiped once copied)
     int32_t pages = 0;    // --pages, 0 when not given
     std::vector<GraphRequest> graphs;
-    double giveUpSeconds = 120;  // a page that keeps failing this long ends the crawl
+    double giveUpSeconds = kGiveUpMs / 1000.0;  // a page that keeps failing this long is given up
     bool help = false;
     bool version = false;
 };
@@ -118,8 +126,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             const char* value = argv[++i];
             char* end = nullptr;
             options.giveUpSeconds = std::strtod(value, &end);
-            if (end == value || *end != '\0' || !(options.giveUpSeconds > 0))
-                return usageError(std::string("--give-up ") + value + ": not a number of seconds above 0");
+            if (end == value || *end != '\0' || !(options.giveUpSeconds > 0) || options.giveUpSeconds > kLongestGiveUpSeconds)
+                return usageError(std::string("--give-up ") + value + ": not a number of seconds above 0, up to a day");
         } else {
             return usageError("unknown option " + std::string(option));
         }
@@ -127,6 +135,22 @@ bool parseOptions(int argc, char** argv, Options& options) {
     // Without a URL the page limit is settings.txt's, as the program's is.
     if (options.pages != 0 && !options.url) return usageError("--pages goes with a URL");
     return true;
+}
+
+// Set by Ctrl-C. The handler does nothing else; the crawl loop and a fetch in progress
+// look at it.
+std::atomic<bool> interrupted = false;
+static_assert(std::atomic<bool>::is_always_lock_free, "the SIGINT handler may only touch a lock-free flag");
+
+extern "C" void onInterrupt(int) { interrupted.store(true); }
+
+// Ctrl-C ends the crawl in order, once; a second one ends the tool at once.
+void catchInterrupt() {
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
 }
 
 using SteadyClock = std::chrono::steady_clock;
@@ -167,33 +191,34 @@ bool readInitialUrl(Webspace& space, char (&initialUrl)[kInitialUrlCapacity]) {
     return false;
 }
 
-// Steps the crawl until it is done, as the main loop would, one step per "frame";
-// 0, or kExitGaveUp when one page kept failing longer than the options allow.
-int crawlToTheEnd(Webspace& space, const Options& options, bool interactive, int& failures) {
-    const auto started = SteadyClock::now();
-    auto lastShown = started - kProgressInterval;
-    auto failingSince = started;  // when the page at the cursor first failed, if it is failing
-    while (!space.finished) {
+// What a crawl came to, for the summary.
+struct CrawlCounts {
+    int failures = 0;  // fetches that failed
+    int givenUp = 0;   // pages given up
+};
+
+// Steps the crawl until it is done, as the main loop would, one step per "frame", or
+// until Ctrl-C.
+void crawlToTheEnd(Webspace& space, bool interactive, CrawlCounts& counts) {
+    auto lastShown = SteadyClock::now() - kProgressInterval;
+    while (!space.finished && !interrupted) {
         const uint32_t dueBefore = space.retryDueMs;
         const uint32_t delayBefore = space.retryDelayMs;
+        const int32_t slot = space.cursor;
+        const bool queued = space.pages[slot].state == PageState::Queued;
         space.crawlStep();
-        if (space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore) {
-            ++failures;
-            // Without a terminal there is no progress line, so say why the crawl is waiting.
-            if (!interactive) {
-                const PageNode& page = space.pages[space.cursor];
-                std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
-                             space.retryDelayMs / 1000);
-            }
+        const PageNode& page = space.pages[slot];
+        const bool gaveUp = queued && page.givenUp;
+        // Without a terminal there is no progress line, so say why the crawl is waiting.
+        if (space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore || gaveUp) ++counts.failures;
+        if ((space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore) && !interactive) {
+            std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
+                         space.retryDelayMs / 1000);
         }
-        // The crawl holds a failing page for ever, as the program does; the tool does not.
-        if (space.retryDelayMs == 0) {
-            failingSince = SteadyClock::now();
-        } else if (std::chrono::duration<double>(SteadyClock::now() - failingSince).count() >= options.giveUpSeconds) {
-            const PageNode& page = space.pages[space.cursor];
-            std::fprintf(stderr, "%slinkweave-crawl: gave up on %s after %g s of failures: %s\n", interactive ? "\n" : "",
-                         printable(page.url), options.giveUpSeconds, page.message);
-            return kExitGaveUp;
+        if (gaveUp) {
+            ++counts.givenUp;
+            std::fprintf(stderr, "%slinkweave-crawl: gave up on %s: %s\n", interactive ? "\r\033[K" : "",
+                         printable(page.url), page.message);
         }
         if (space.retryDelayMs != 0) std::this_thread::sleep_for(kIdleWait);
 
@@ -202,18 +227,40 @@ int crawlToTheEnd(Webspace& space, const Options& options, bool interactive, int
             lastShown = SteadyClock::now();
         }
     }
-    if (interactive) showProgress(space);
+    if (interactive) {
+        showProgress(space);
+        std::fputc('\n', stderr);
+    }
+}
+
+// Says why the crawl ends as it does, and returns its exit status: Ctrl-C, the start
+// page given up or answered with an error, or 0.
+int crawlOutcome(const Webspace& space) {
+    const PageNode& start = space.pages[0];
+    if (interrupted) {
+        std::fprintf(stderr, "linkweave-crawl: interrupted\n");
+        return kExitInterrupted;
+    }
+    if (start.givenUp) return kExitGaveUpStart;  // already said as it happened
+    if (start.state != PageState::Queued && start.statusCode != 200) {
+        std::fprintf(stderr, "linkweave-crawl: the start page was answered %d %s\n", start.statusCode,
+                     printable(start.statusText));
+        return kExitStartAnswered;
+    }
     return 0;
 }
 
-void printSummary(const Webspace& space, const char* initialUrl, int failures, double seconds, bool newLine) {
-    int notFound = 0;
+void printSummary(const Webspace& space, const char* initialUrl, const CrawlCounts& counts, double seconds) {
+    int fetched = 0, notFound = 0;
     for (int i = 0; i < space.nodeCount; ++i) {
         // A page still waiting for an answer was not found to be missing either.
-        if (space.pages[i].state != PageState::Queued && space.pages[i].statusCode != 200) ++notFound;
+        const PageNode& page = space.pages[i];
+        if (page.state == PageState::Queued || page.givenUp) continue;
+        ++fetched;
+        if (page.statusCode != 200) ++notFound;
     }
-    std::fprintf(stderr, "%sCrawled %s: %d pages fetched (%d not found), %d failed fetches, %.1f s. %s\n",
-                 newLine ? "\n" : "", printable(initialUrl), answeredPages(space), notFound, failures, seconds,
+    std::fprintf(stderr, "Crawled %s: %d pages fetched (%d not found), %d given up, %d failed fetches, %.1f s. %s\n",
+                 printable(initialUrl), fetched, notFound, counts.givenUp, counts.failures, seconds,
                  lostLogEntries() == 0 ? "Trace in debug.txt." : "The trace could not all be written to debug.txt.");
 }
 
@@ -261,18 +308,23 @@ int main(int argc, char** argv) {
     }
 
     CurlHttpClient client;
+    // Ctrl-C ends a fetch in progress too, within about a second, not after its time-outs.
+    client.setCancelFlag(&interrupted);
+    catchInterrupt();
     space->httpClient = &client;
     space->clock = monotonicMilliseconds;
+    space->giveUpMs = static_cast<uint32_t>(options.giveUpSeconds * 1000.0 + 0.5);
     startDebugLog();
     space->startCrawlAt(initialUrl);
     space->paused = 0;
 
     const bool interactive = isatty(STDERR_FILENO);
     const auto started = SteadyClock::now();
-    int failures = 0;
-    const int status = crawlToTheEnd(*space, options, interactive, failures);
+    CrawlCounts counts;
+    crawlToTheEnd(*space, interactive, counts);
+    const int status = crawlOutcome(*space);
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
-    printSummary(*space, initialUrl, failures, seconds, interactive && status == 0);
-    // A crawl that gave up is still worth its graph: the pages it did reach.
+    printSummary(*space, initialUrl, counts, seconds);
+    // A crawl that ended early is still worth its graph: the pages it did reach.
     return writeGraphs(*space, options, status);
 }

@@ -1,4 +1,6 @@
 // The crawl scheduler: one small piece of work per step, in slot order, sweep after sweep.
+#include <cstdio>
+
 #include "base/DebugLog.h"
 #include "webspace/Webspace.h"
 
@@ -23,15 +25,21 @@ void Webspace::crawlStep() {
 
         case PageState::Queued: {
             networkStep = 1;  // a fetch, or the wait for one: the rest of the frame is the network's
-            // A fetch that keeps failing holds the cursor until the page answers. With a
-            // clock, the retries back off so that a dead server is not asked every frame
-            // and debug.txt does not fill with the same failure thousands of times.
+            // A fetch that fails holds the cursor, so that a page that fails for a moment
+            // is tried again. With a clock, the retries back off so that a dead server is
+            // not asked every frame and debug.txt does not fill with the same failure
+            // thousands of times, and a page that keeps failing is given up in the end:
+            // one broken page must not hold the whole crawl.
             if (clock && retryDelayMs != 0 && static_cast<int32_t>(clock() - retryDueMs) < 0) return;
             passBusy = 1;
+            if (clock && retryDelayMs == 0) failingSinceMs = clock();
             if (page.fetch(*this, httpClient) == 1) {
                 retryDelayMs = 0;
                 placeNode(cursor, page.parent);
                 page.state = PageState::Fetched;
+            } else if (page.failedForGood || (clock && clock() - failingSinceMs >= giveUpMs)) {
+                retryDelayMs = 0;
+                giveUp(cursor);
             } else if (clock) {
                 retryDelayMs = retryDelayMs == 0 ? kFirstRetryDelayMs : retryDelayMs * 2;
                 if (retryDelayMs > kLongestRetryDelayMs) retryDelayMs = kLongestRetryDelayMs;
@@ -82,6 +90,24 @@ void Webspace::crawlStep() {
         passBusy = 0;
         cursor = 0;
     }
+}
+
+void Webspace::giveUp(int slot) {
+    PageNode& page = pages[slot];
+    // Shown as a page answered with an error is: placed, red, selectable, its message
+    // the last failure. Nothing of it is scanned, so it leads nowhere.
+    page.statusCode = 0;
+    page.linkCount = 0;
+    page.givenUp = 1;
+    placeNode(slot, page.parent);
+    page.state = PageState::Done;
+    char line[2 * kTextCapacity];
+    if (page.failedForGood) {
+        std::snprintf(line, sizeof line, "gave up on %s: no later try can succeed", page.url);
+    } else {
+        std::snprintf(line, sizeof line, "gave up on %s: still failing after %g s", page.url, giveUpMs / 1000.0);
+    }
+    logMessage(line, kOk);
 }
 
 int32_t Webspace::crawlSteps(int32_t limit, uint32_t deadlineMs) {

@@ -72,6 +72,10 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
         copyText(path, urlParts.path);
         copyText(host, urlParts.host);
     }
+    // An address that cannot be split or is not the web's, or a server whose certificate
+    // was refused, fails the same way on every try.
+    failedForGood = reached == RequestStep::Split || reached == RequestStep::Scheme ||
+                    (reached == RequestStep::Send && client->failureIsFinal());
     if (reached != RequestStep::Answered) {
         failWith(requestFailureText(reached), reached == RequestStep::Send ? client->failureReason() : "");
         return 0;

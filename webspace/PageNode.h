@@ -48,13 +48,16 @@ struct PageNode {
     UrlParts urlParts;
     Vector3 position;
     Vector3 screen;     // x, y: projected screen position in pixels
+    uint8_t failedForGood;  // the last fetch failed in a way no later try can change
+    uint8_t givenUp;        // the crawl stopped trying: Done, status 0, the last failure its message
     LinkEntry links[kMaxLinks];
     NodeModel* model;
 
     // Puts the slot in its initial state, as at the webspace's construction.
     void reset();
 
-    // Fetches url with one GET into pageBuffer. 1 when the server answered, 0 on failure.
+    // Fetches url with one GET into pageBuffer. 1 when the server answered, 0 on failure
+    // (with failedForGood set when trying again cannot help).
     int fetch(Webspace& space, HttpClient* client);
     // Stores a failure text in message and writes it to the debug log.
     void setMessage(const char* text);

@@ -18,6 +18,7 @@ constexpr int kGridSide = 50;                                  // cells per axis
 constexpr int kGridCells = kGridSide * kGridSide * kGridSide;  // 125,000
 constexpr int kPlacementOffsetCount = 101;
 constexpr int kLevelCap = 50;
+constexpr uint32_t kGiveUpMs = 30000;  // ms a page may keep failing before the crawl gives it up
 
 // Which node occupies each cell of space; -1 = free.
 struct PlacementGrid {
@@ -71,6 +72,8 @@ public:
 
     // Advances the crawl by one small piece of work: one fetch, one tag or one link.
     void crawlStep();
+    // Ends the tries of the page in `slot`: it is placed and done, red, with no links.
+    void giveUp(int slot);
     // Runs crawl steps for one frame, at most limit of them, and returns how many ran.
     // It stops early once the crawl is finished or paused, after a step that was about
     // the network (one fetch a frame at most), and, with a clock, once the clock has
@@ -86,9 +89,15 @@ public:
     // more than capacity.
     int collectLinkLines(LinkLineEnd* out, int capacity) const;
 
-    // Pause before the next try of a fetch that failed, and when it is due.
+    // With a clock: how long a page may keep failing before the crawl gives it up and
+    // moves on (its tries come at about 0, 1, 3, 7, 15 and 31 s of the default span).
+    // A failure that no later try can change is given up at once, with a clock or without.
+    uint32_t giveUpMs = kGiveUpMs;
+    // Pause before the next try of a fetch that failed, when it is due, and when the
+    // page at the cursor began to fail.
     uint32_t retryDelayMs = 0;
     uint32_t retryDueMs = 0;
+    uint32_t failingSinceMs = 0;
     // Set by a step whose work was the network's: it fetched the cursor page, tried to,
     // or found its next try not yet due. Further steps in the same frame could only
     // wait on the network, so the frame's stepping ends there.

@@ -2,13 +2,16 @@
 // one: a fresh trace, the initial URL as the root, then the user un-pauses.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/DebugLog.h"
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
@@ -35,6 +38,28 @@ static std::string withPorts(std::string text, const LoopbackServer& server) {
         for (size_t at; (at = text.find(name)) != std::string::npos;) text.replace(at, name.size(), value);
     }
     return text;
+}
+
+// The page table as the goldens show it, one page a line.
+static std::string pageTable(const Webspace& space) {
+    std::string nodes = "\n== the nodes\n";
+    for (const PageNode& p : std::span(space.pages, space.nodeCount)) {
+        char line[1200];
+        std::snprintf(line, sizeof line, "%s %s parent %d level %d at (%g, %g, %g) %d \"%s\" \"%s\" links", p.url,
+                      kStateNames[static_cast<int>(p.state)], p.parent, p.level, p.position.x, p.position.y, p.position.z,
+                      p.statusCode, p.title, p.message);
+        nodes += line;
+        for (const LinkEntry& link : std::span(p.links, p.linkCount)) nodes += " " + std::to_string(link.node);
+        if (p.landedUrl[0] != '\0' && std::strcmp(p.landedUrl, p.url) != 0) nodes += std::string(" landed at ") + p.landedUrl;
+        nodes += p.givenUp ? ", given up\n" : "\n";
+    }
+    return nodes;
+}
+
+static int placedPages(const Webspace& space) {
+    int placed = 0;
+    for (const PageNode& p : std::span(space.pages, space.nodeCount)) placed += p.state != PageState::Queued;
+    return placed;
 }
 
 TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
@@ -124,20 +149,8 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
             space->crawlStep();
         }
         EXPECT_TRUE(steps == c.steps && space->paused) << steps << " steps";
-        std::string nodes = "\n== the nodes\n";
-        int placed = 0;
-        for (const PageNode& p : std::span(space->pages, space->nodeCount)) {
-            char line[1200];
-            std::snprintf(line, sizeof line, "%s %s parent %d level %d at (%g, %g, %g) %d \"%s\" \"%s\" links", p.url,
-                          kStateNames[static_cast<int>(p.state)], p.parent, p.level, p.position.x, p.position.y, p.position.z,
-                          p.statusCode, p.title, p.message);
-            nodes += line;
-            for (const LinkEntry& link : std::span(p.links, p.linkCount)) nodes += " " + std::to_string(link.node);
-            if (std::strcmp(p.landedUrl, p.url) != 0 && p.state != PageState::Queued) nodes += std::string(" landed at ") + p.landedUrl;
-            nodes += "\n";
-            placed += p.state != PageState::Queued;
-        }
-        EXPECT_EQ(builder.built, placed);  // every page placed has its model
+        std::string nodes = pageTable(*space);
+        EXPECT_EQ(builder.built, placedPages(*space));  // every page placed has its model
         // Which scheme and host name each request went to, and with what credentials.
         if (c.start != "http://{HTTP}/") nodes += "\n== the requests\n" + server.requestLog();
         EXPECT_EQ(server.requestLog().find("localhost"), std::string::npos);  // never asked under another name
@@ -147,34 +160,97 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
     }
 }
 
-static uint32_t fakeNowMs = 0;
-
-TEST_F(Crawl, AFailingPageIsRetriedAfterGrowingPausesAndHoldsTheCursor) {
-    LoopbackServer server;
-    ASSERT_TRUE(server.start());
-    FailingClient client;
-    client.failAt = FailingClient::Step::Open;
+TEST_F(Crawl, PagesThatCanNeverBeFetchedAreGivenUpAndTheCrawlIsDone) {
+    // One page always resets after its head, one never answers, one stands on a server
+    // whose certificate is not trusted; the pages around them answer. On the clock the
+    // program uses, with a short span for the test.
+    ASSERT_TRUE(makeCertificate("site") && makeCertificate("stranger"));
+    LoopbackServer server, stranger;
+    ASSERT_TRUE(server.enableTls("site.pem", "site.key") && stranger.enableTls("stranger.pem", "stranger.key"));
+    ASSERT_TRUE(server.start() && stranger.start());
+    const std::string strangerUrl = "https://127.0.0.1:" + std::to_string(stranger.tlsPort()) + "/";
+    server.route({.path = "/", .body = "<title>Root</title><a href=\"reset.html\"><a href=\"silent.html\"><a href=\"" +
+                                       strangerUrl + "\"><a href=\"a.html\">."});
+    server.route({.path = "/reset.html", .body = "<title>Never</title>.", .fault = Fault::Reset});
+    server.route({.path = "/silent.html", .fault = Fault::NeverAnswer});
+    server.route({.path = "/a.html", .body = "<title>A</title><a href=\"b.html\">."});
+    server.route({.path = "/b.html", .body = "<title>B</title>."});
+    FailingClient client;  // waits one second where the program waits five
+    client.setTrustedCertificates("site.pem");
+    CountingBuilder builder;
     auto space = std::make_unique<Webspace>();
     space->httpClient = &client;
-    space->clock = [] { return fakeNowMs; };
+    space->nodeModels = &builder;
+    space->clock = monotonicMilliseconds;
+    space->giveUpMs = 2500;  // the reset page is tried at 0, 1 and 3 s, the silent one at 0 and 2 s
+    startDebugLog();
+    space->startCrawlAt(server.url("/").data());
     space->paused = 0;
-    for (int i = 0; i < 2 * kPageSlots; ++i) space->crawlStep();  // without a root the cursor stays in the table
-    space->findOrAdd(server.url("/").c_str(), -1);
-    // Tries at 0, 1, 3, 7, 15, 31, 61, 91 s: the pause doubles up to 30 s, across the clock's wrap too.
-    std::vector<uint32_t> triedAt;
-    for (uint32_t ms = 0; ms <= 100000; ms += 100) {
-        const int opens = client.opens;
-        fakeNowMs = 0xFFFFF000u + ms;
-        space->crawlStep();
-        if (client.opens != opens) triedAt.push_back(ms / 1000);
-        ASSERT_TRUE(space->cursor == 0 && space->pages[0].state == PageState::Queued);
+    const auto start = std::chrono::steady_clock::now();
+    while (!space->finished && std::chrono::steady_clock::now() - start < std::chrono::seconds(60)) {
+        space->crawlSteps(INT32_MAX, monotonicMilliseconds() + 10);
+        if (space->networkStep) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    EXPECT_EQ(triedAt, (std::vector<uint32_t>{0, 1, 3, 7, 15, 31, 61, 91}));
-    // Once the page answers the crawl goes on at once, and the next failure starts afresh.
-    client.failAt = FailingClient::Step::None;
-    fakeNowMs += 30000;
-    for (int i = 0; i < 4; ++i) space->crawlStep();
-    EXPECT_TRUE(space->finished && space->retryDelayMs == 0);
+    EXPECT_TRUE(space->finished);
+    EXPECT_EQ(builder.built, placedPages(*space));
+    expectGolden(LW_FIXTURES "/crawl-given-up.txt", readFile("debug.txt") + pageTable(*space),
+                 {server.port(), server.tlsPort(), stranger.tlsPort()});
+}
+
+static uint32_t fakeNowMs = 0;
+
+TEST_F(Crawl, AFailingPageIsTriedAfterGrowingPausesUntilItIsGivenUp) {
+    LoopbackServer server;
+    ASSERT_TRUE(server.start());
+    using Step = FailingClient::Step;
+    // Each row: the page, where its fetch fails, the span it may keep failing, the
+    // seconds of its tries in the first 100 s, and whether it was given up.
+    struct Row { std::string url; Step failAt; uint32_t giveUpMs; std::vector<uint32_t> triedAt; bool givenUp; } const rows[] = {
+        {server.url("/"), Step::Open, kGiveUpMs, {0, 1, 3, 7, 15, 31}, true},
+        {server.url("/"), Step::Open, 2500, {0, 1, 3}, true},
+        // Tries go on while the span lasts, the pause doubling up to 30 s, across the clock's wrap too.
+        {server.url("/"), Step::Open, 200000, {0, 1, 3, 7, 15, 31, 61, 91}, false},
+        // No later try could change these: given up at once.
+        {"ftp://127.0.0.1/", Step::None, kGiveUpMs, {0}, true},
+        {"no address", Step::None, kGiveUpMs, {0}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url + " within " + std::to_string(row.giveUpMs) + " ms");
+        FailingClient client;
+        client.failAt = row.failAt;
+        CountingBuilder builder;
+        auto space = std::make_unique<Webspace>();
+        space->httpClient = &client;
+        space->nodeModels = &builder;
+        space->clock = [] { return fakeNowMs; };
+        space->giveUpMs = row.giveUpMs;
+        space->paused = 0;
+        for (int i = 0; i < 2 * kPageSlots; ++i) space->crawlStep();  // without a root the cursor stays in the table
+        startDebugLog();
+        space->findOrAdd(row.url.c_str(), -1);
+        std::vector<uint32_t> triedAt;
+        for (uint32_t ms = 0; ms <= 100000 && !space->finished; ms += 100) {
+            const int opens = client.opens;
+            fakeNowMs = 0xFFFFF000u + ms;
+            space->crawlStep();
+            if (client.opens != opens) triedAt.push_back(ms / 1000);
+            ASSERT_EQ(space->cursor, 0);
+        }
+        EXPECT_EQ(triedAt, row.triedAt);
+        // Given up, the page is done, placed and red, with its last failure; the crawl ends as usual.
+        const PageNode& page = space->pages[0];
+        EXPECT_EQ(page.givenUp, row.givenUp);
+        EXPECT_EQ(space->finished, row.givenUp);
+        EXPECT_EQ(page.state, row.givenUp ? PageState::Done : PageState::Queued);
+        EXPECT_TRUE(page.statusCode == 0 && std::strcmp(page.message, "No Errors") != 0 && builder.built == row.givenUp);
+        EXPECT_EQ(readFile("debug.txt").find("gave up on") != std::string::npos, row.givenUp);
+        if (row.givenUp) continue;
+        // Once the page answers the crawl goes on at once, and the next failure starts afresh.
+        client.failAt = Step::None;
+        fakeNowMs += 30000;
+        for (int i = 0; i < 4; ++i) space->crawlStep();
+        EXPECT_TRUE(space->finished && space->retryDelayMs == 0 && !page.givenUp);
+    }
 }
 
 static uint32_t tickMs = 0;  // how far the fake clock moves on at each reading
