@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -24,16 +25,26 @@ const char* errorName(ResultCode code) {
     }
 }
 
-// Appends the text to the entry, a line break inside it written as \r or \n: every
-// entry is its own lines, whatever a page put into a text.
+// Appends the text to the entry, and its line end. Control bytes are written as escapes
+// (CR, LF and tab as \r, \n and \t, the others as \xNN), so that every entry is its
+// own lines whatever a page put into a text, and no byte of a page can move a
+// terminal's cursor or colour what a reader of the trace sees. Other bytes, those of
+// the page's character set above ASCII too, go as they are.
 size_t appendLine(char* entry, size_t used, const char* text, size_t limit = kEntryCapacity) {
-    for (const char* c = text; *c != '\0' && used + 3 < limit; ++c) {
-        if (*c == '\r' || *c == '\n') {
-            entry[used++] = '\\';
-            entry[used++] = *c == '\r' ? 'r' : 'n';
-        } else {
-            entry[used++] = *c;
+    for (const char* c = text; *c != '\0'; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        char shown[5] = {*c};
+        size_t length = 1;
+        if (byte == '\r' || byte == '\n' || byte == '\t') {
+            shown[0] = '\\';
+            shown[1] = byte == '\r' ? 'r' : byte == '\n' ? 'n' : 't';
+            length = 2;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            length = static_cast<size_t>(std::snprintf(shown, sizeof shown, "\\x%02X", byte));
         }
+        if (used + length + 1 > limit) break;  // the line end always fits
+        std::memcpy(entry + used, shown, length);
+        used += length;
     }
     entry[used++] = '\n';
     return used;

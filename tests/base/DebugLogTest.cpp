@@ -14,11 +14,14 @@ TEST_F(DebugLog, EntriesResultLinesAndRestarts) {
     logLine("HARDWARE CHOSEN");
     const std::pair<const char*, ResultCode> entries[] = {{"Setup DDRAW", kOk}, {"attach zbuffer", DDERR_SURFACELOST},
         {"zbuffer", DDERR_INVALIDPARAMS}, {"find", DDERR_NOTFOUND}, {"object", DDERR_INVALIDOBJECT}, {"device", E_FAIL},
-        {"odd", 0x12345678u}, {"forged\nOK\r", kOk}};
+        {"odd", 0x12345678u}, {"forged\nOK\r", kOk},
+        // A page's control bytes are escaped as line breaks are; its other bytes stay as they are.
+        {"bell\a red\x1B[31m\ttab del\x7F caf\xE9", kOk}};
     for (const auto& [text, code] : entries) logMessage(text, code);
     EXPECT_EQ(readFile("debug.txt"), "DEBUG LOG\nHARDWARE CHOSEN\nSetup DDRAW\nOK\nattach zbuffer\nerrorDDERR_SURFACELOST\n"
                                      "zbuffer\nerrorDDERR_INVALIDPARAMS\nfind\nerrorDDERR_NOTFOUND\nobject\n"
-                                     "errorDDERR_INVALIDOBJECT\ndevice\nerror\nodd\nerror\nforged\\nOK\\r\nOK\n");
+                                     "errorDDERR_INVALIDOBJECT\ndevice\nerror\nodd\nerror\nforged\\nOK\\r\nOK\n"
+                                     "bell\\x07 red\\x1B[31m\\ttab del\\x7F caf\xE9\nOK\n");
     std::remove("debug.txt");
     ASSERT_EQ(mkdir("debug.txt", 0755), 0);  // a directory in the way: entries are lost, silently
     startDebugLog();
