@@ -2,7 +2,12 @@
 // fields, white space skipped, nothing taken from a broken file.
 #include "base/Settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -27,11 +32,46 @@ int readChar(FILE* file, bool& broken) {
     return EOF;
 }
 
+// What kind of thing a path names that is not a regular file, for the refusal.
+const char* kindOf(mode_t mode) {
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+// Opens a settings file for reading if it is a regular file. Opening without blocking
+// and then asking the open file what it is leaves no moment in which the name could
+// be swapped for a FIFO between the question and the opening.
+FILE* openRegularFile(const char* fileName, SettingsRead& read) {
+    read = SettingsRead::Missing;
+    const int fd = ::open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat info = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        static bool said = false;  // the program reads the file twice; one line says it
+        if (!said) {
+            std::fprintf(stderr, "%s: %s is %s, not a settings file: it is not read\n", program_invocation_short_name,
+                         fileName, kindOf(info.st_mode));
+        }
+        said = true;
+        ::close(fd);
+        read = SettingsRead::NotAFile;
+        return nullptr;
+    }
+    FILE* file = ::fdopen(fd, "r");
+    if (!file) ::close(fd);
+    read = file ? SettingsRead::Read : SettingsRead::Missing;
+    return file;
+}
+
 }  // namespace
 
-void parseSettingsFile(const char* fileName, const SettingsTarget& target) {
-    FILE* file = std::fopen(fileName, "r");
-    if (!file) return;
+SettingsRead parseSettingsFile(const char* fileName, const SettingsTarget& target) {
+    SettingsRead read;
+    FILE* file = openRegularFile(fileName, read);
+    if (!file) return read;
     // An editor may have saved the file as UTF-8 with a byte-order mark in front.
     char mark[3] = {};
     if (std::fread(mark, 1, 3, file) != 3 || std::memcmp(mark, "\xEF\xBB\xBF", 3) != 0) std::rewind(file);
@@ -82,9 +122,10 @@ void parseSettingsFile(const char* fileName, const SettingsTarget& target) {
     // A broken file, like one without a comma, leaves no URL behind.
     if (broken || !comma) target.initialUrl[0] = '\0';
     std::fclose(file);
+    return SettingsRead::Read;
 }
 
-void readSettings(const SettingsTarget& target) {
+SettingsRead readSettings(const SettingsTarget& target) {
     *target.display = DisplaySettings{};
-    parseSettingsFile("settings.txt", target);
+    return parseSettingsFile("settings.txt", target);
 }

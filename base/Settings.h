@@ -25,8 +25,17 @@ struct SettingsTarget {
     int32_t* maxPages;
 };
 
+// What became of a settings file.
+enum class SettingsRead {
+    Read,      // read, well-formed or not (a broken one leaves no URL behind)
+    Missing,   // missing or unreadable: what was there is kept
+    NotAFile,  // a FIFO, device, folder or socket: refused unread, what was there is kept
+};
+
 // Resets the display defaults, then reads settings.txt from the working directory.
-void readSettings(const SettingsTarget& target);
+SettingsRead readSettings(const SettingsTarget& target);
 
 // Reads one settings file into the target; a missing or short file keeps what is there.
-void parseSettingsFile(const char* fileName, const SettingsTarget& target);
+// A file that is not a regular one is refused, and said so once on standard error: a
+// FIFO would hold the program until something writes to it.
+SettingsRead parseSettingsFile(const char* fileName, const SettingsTarget& target);

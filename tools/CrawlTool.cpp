@@ -184,7 +184,8 @@ void showProgress(const Webspace& space) {
 // it has said what is missing.
 bool readInitialUrl(Webspace& space, char (&initialUrl)[kInitialUrlCapacity]) {
     DisplaySettings display;
-    readSettings({&display, initialUrl, &space.maxPages});
+    // One that is not a file has been refused, with a line that says so.
+    if (readSettings({&display, initialUrl, &space.maxPages}) == SettingsRead::NotAFile) return false;
     if (initialUrl[0] != '\0') return true;
     std::fprintf(stderr, "linkweave-crawl: settings.txt in this folder has no initial URL "
                          "(expected a line such as http://127.0.0.1:8080/,1,3,2,0,)\n");

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,11 +55,13 @@ TEST_F(CrawlTool, EndsWithItsExitStatusAndSaysWhy) {
     server.route({.path = "/broken/fine.html", .body = "<title>Fine</title>."});
     server.route({.path = "/gone", .status = 410, .reason = "Gone"});
     const std::string failing = closed.url("/"), escaped = server.url("/\x1B[31mred");
-    // Each row: settings.txt, the options, whether debug.txt cannot be written, the exit status, what it says.
+    // Each row: settings.txt (a FIFO for "FIFO"), the options, whether debug.txt cannot be written,
+    // the exit status, what it says.
     struct Case { std::string settings, options; bool unwritable; int exitCode; std::string says; } const cases[] = {
         // Pages digit 0: at most 100 pages. Blanks between the fields are ignored.
         {server.url("/") + " , 0 , 0 , 0 , 1 ,\n", "", false, 0, "100 pages fetched (99 not found)"},
         {"", "", false, 2, "no initial URL"},
+        {"FIFO", "", false, 2, "linkweave-crawl: settings.txt is a FIFO, not a settings file: it is not read\n"},
         {failing + ",1,3,0,0,", "--frobnicate", false, 2, "unknown option --frobnicate"},
         // A page that keeps failing is given up and the crawl goes on; only the start page's ends it so.
         {server.url("/broken/") + ",1,3,0,0,", "--give-up 1", false, 0, "gave up on " + server.url("/broken/reset.html") +
@@ -71,7 +74,12 @@ TEST_F(CrawlTool, EndsWithItsExitStatusAndSaysWhy) {
     for (const Case& c : cases) {
         std::filesystem::remove_all("debug.txt");
         if (c.unwritable) std::filesystem::create_directory("debug.txt");
-        writeFile("settings.txt", c.settings);
+        std::filesystem::remove("settings.txt");
+        if (c.settings == "FIFO") {
+            mkfifo("settings.txt", 0644);
+        } else {
+            writeFile("settings.txt", c.settings);
+        }
         const ToolRun run = runTool(c.options);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.options << ": " << run.errors;
         EXPECT_NE(run.errors.find(c.says), std::string::npos) << c.options << ": " << run.errors;
