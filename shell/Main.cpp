@@ -2,6 +2,7 @@
 // of the shell: SDL2 supplies the window, its events and the millisecond clock.
 #include <SDL.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,18 +39,21 @@ char initialUrl[kInitialUrlCapacity];
 std::string dataFolder;  // where data1 and data2 are, found before the window opens
 int32_t appActive = 1;  // frames run only while the window has focus
 FrameClock frameClock;
-char pictureNote[kTextCapacity];  // "Saved linkweave-001.png", or why not
-uint32_t pictureNoteUntil = 0;    // ms: the note shows until then
+char note[kTextCapacity];  // a passing message under the banner: "Saved linkweave-001.png in ~", ...
+uint32_t noteUntil = 0;    // ms: the note shows until then
+
+// Shows the note that was just written for a few seconds.
+void showNote() { noteUntil = monotonicMilliseconds() + kScreenshotNoteMs; }
 
 // Saves the last frame drawn, which is what the window shows, as the next picture file.
 void saveWindowPicture() {
     std::vector<uint32_t> pixels;
     uint32_t width = 0, height = 0;
     if (glDevice->readBackBuffer(pixels, width, height))
-        saveScreenshot(pixels, width, height, pictureNote, sizeof pictureNote);
+        saveScreenshot(pixels, width, height, note, sizeof note);
     else
-        copyText(pictureNote, "Cannot save a picture: the window cannot be read");
-    pictureNoteUntil = monotonicMilliseconds() + kScreenshotNoteMs;
+        copyText(note, "Cannot save a picture: the window cannot be read");
+    showNote();
 }
 
 // Starts SDL's video on the display the environment names; false once it has said why
@@ -93,6 +97,24 @@ bool openWindow(const DisplaySettings& display) {
     return true;
 }
 
+// Pages go to the browser through xdg-open; when it cannot be started the window says
+// so, since nothing else would show that the click did anything.
+class NotingOpener : public PageOpener {
+public:
+    bool open(const char* url) override {
+        if (browser_.open(url)) return true;
+        const std::string program = browser_.program();
+        copyText(note, (browser_.lastError() == ENOENT ? "Cannot open the page: no " + program + " (install xdg-utils)"
+                                                       : "Cannot open the page: " + program + ": " +
+                                                             std::strerror(browser_.lastError())).c_str());
+        showNote();
+        return false;
+    }
+
+private:
+    BrowserOpener browser_;
+};
+
 // The device set-up on the window, then the data files and the built-in mesh; false
 // once it has said why there is no device to draw with or nothing to draw.
 bool setUpRenderer() {
@@ -127,7 +149,7 @@ int initApplication() {
         return 0;
     }
     if (!openWindow(engine->display) || !setUpRenderer()) return 0;
-    frame = new Frame(webspace, *engine, *new BrowserOpener);
+    frame = new Frame(webspace, *engine, *new NotingOpener);
     createInput();
     webspace.httpClient = new CurlHttpClient;
     webspace.clock = monotonicMilliseconds;
@@ -158,8 +180,8 @@ void runFrame() {
     if (!webspace.finished) webspace.crawlStep();
     frame->renderScene();
     frame->applySelectionKeys();
-    const bool noteShown = static_cast<int32_t>(monotonicMilliseconds() - pictureNoteUntil) < 0;
-    frame->drawOverlay(frameClock.framesPerSecond, noteShown ? pictureNote : nullptr);
+    const bool noteShown = static_cast<int32_t>(monotonicMilliseconds() - noteUntil) < 0;
+    frame->drawOverlay(frameClock.framesPerSecond, noteShown ? note : nullptr);
     engine->present();
 }
 

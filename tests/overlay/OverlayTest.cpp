@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <fstream>
 
 #include "overlay/BrowserOpener.h"
@@ -24,6 +25,14 @@ TEST_F(BrowserLaunch, UrlArrivesAsOneArgumentWithoutAShellAndLeavesNoChild) {
     // The launcher was handed to init: we have no child left to reap.
     EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
     EXPECT_EQ(errno, ECHILD);
+}
+
+// With no such program on PATH the opener says so, so the window can tell the user.
+TEST_F(BrowserLaunch, AMissingLauncherIsReportedAndLeavesNoChild) {
+    BrowserOpener missing("linkweave-no-such-browser");
+    EXPECT_FALSE(missing.open("http://127.0.0.1/"));
+    EXPECT_EQ(missing.lastError(), ENOENT);
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
 }
 
 }  // namespace

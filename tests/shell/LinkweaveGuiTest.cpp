@@ -40,11 +40,13 @@ protected:
         writeFile("bin/xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " + dir_ + "/opened.txt\n");
         chmod("bin/xdg-open", 0755);
     }
-    // Starts linkweave in a folder of its own on the fixture site, 800 x 600 in a window.
+    // Starts linkweave in a folder of its own on the fixture site, 800 x 600 in a window,
+    // with the browser stand-in first on PATH unless env sets a PATH.
     void start(const std::string& folder, std::vector<std::string> env = {}) {
         mkdir(folder.c_str(), 0755);
         writeFile(folder + "/settings.txt", server.url("/index.html") + ",1,2,2,0,\n");
-        env.push_back("PATH=" + dir_ + "/bin:" + std::getenv("PATH"));
+        if (std::ranges::none_of(env, [](const std::string& e) { return e.starts_with("PATH="); }))
+            env.push_back("PATH=" + dir_ + "/bin:" + std::getenv("PATH"));
         ASSERT_TRUE(x.start(LW_PROGRAM, dir_ + "/" + folder, env));
     }
     bool spriteAt(const Image& img, Sprite s, int atX, int atY) const {
@@ -83,7 +85,7 @@ protected:
 };
 
 TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
-    start("run");
+    start("run", {"HOME=" + dir_});  // the picture's note writes the home folder as ~
     ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
     ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 10, 4).starts_with("Linkweave"); })) << "no frame";
     // Before the trace: paused, nothing asked, slot 0 selected.
@@ -132,9 +134,10 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     EXPECT_EQ(readLines("opened.txt"), std::vector<std::string>{readText(x.capture(window), sheet, 10 + 8 * 17, B + 70)});
 
     // F12 held over many key repeats saves one picture of the window, its size and its
-    // pixels but for the note it brings under the banner; the next press the next number.
+    // pixels but for the note it brings under the banner, naming the folder; the next
+    // press the next number.
     ASSERT_TRUE(x.xdo("keydown F12 sleep 1.5 keyup F12"));
-    ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 10, 16) == "Saved linkweave-001.png"; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 10, 16) == "Saved linkweave-001.png in ~/run"; }, 5s));
     const Image shown = x.capture(window), saved = readImage("run/linkweave-001.png");
     ASSERT_EQ(std::make_pair(saved.width, saved.height), std::make_pair(W, H));
     int differ = 0;
@@ -146,6 +149,20 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     ASSERT_TRUE(x.xdo("key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
     EXPECT_EQ(readLines("run/stderr.txt"), std::vector<std::string>{});
+}
+
+// With no xdg-open on PATH, the open-page bar says so in the window instead of nothing.
+TEST_F(LinkweaveGui, SaysInTheWindowWhenNoBrowserCanBeStarted) {
+    mkdir("empty", 0755);
+    start("no-browser", {"PATH=" + dir_ + "/empty"});
+    ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
+    pointTo(130, B + 45);
+    click();
+    EXPECT_TRUE(waitUntil([&] {
+        return readText(x.capture(window), sheet, 10, 16) == "Cannot open the page: no xdg-open (install xdg-utils)";
+    }, 5s));
+    ASSERT_TRUE(x.xdo("key Escape"));
+    EXPECT_EQ(x.waitExit(), 0);
 }
 
 // The program's clock counts from long before its first frame: the rate reads 1 from
