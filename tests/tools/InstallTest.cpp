@@ -35,8 +35,12 @@ TEST_F(Installation, InstalledProgramsRunFromAnyFolderWithTheirData) {
     const Image icon = readImage(prefix + "/share/icons/hicolor/64x64/apps/linkweave.png");
     EXPECT_EQ(std::make_pair(icon.width, icon.height), std::make_pair(64, 64));
     // The menu starts the launcher by its full path, wherever the prefix is.
-    EXPECT_NE(readFile(prefix + "/share/applications/linkweave.desktop").find("\nExec=" + prefix + "/bin/linkweave-launcher\n"),
-              std::string::npos);
+    const std::string entry = prefix + "/share/applications/linkweave.desktop";
+    EXPECT_NE(readFile(entry).find("\nExec=" + prefix + "/bin/linkweave-launcher\n"), std::string::npos);
+    if (!commandOutput("command -v desktop-file-validate").empty()) {
+        const std::string said = run("desktop-file-validate " + entry);
+        EXPECT_TRUE(said.ends_with("exit 0\n")) << said;
+    }
 
     // Each started from /, with no display: linkweave gets past its data files to the
     // display; the launcher makes the user's folder and starts the preflight beside it.
