@@ -52,7 +52,7 @@ std::map<int, Glyph> readFont(const std::string& path) {
     while (std::getline(in, line)) {
         ++lineNo;
         if (line.rfind("glyph ", 0) != 0) continue;
-        const int code = std::stoi(line.substr(6));
+        const int code = std::stoi(line.substr(6));  // the character's code point
         Glyph g;
         for (int r = 0; r < 8; ++r) {
             if (!std::getline(in, line)) fail(path, "glyph " + std::to_string(code) + " is cut short");
@@ -62,8 +62,18 @@ std::map<int, Glyph> readFont(const std::string& path) {
         }
         font[code] = g;
     }
+    // Every cell of the sheet's font has its glyph, and every glyph a cell.
     for (int c = kFirstGlyph; c <= kLastGlyph; ++c)
         if (!font.count(c)) fail(path, "no glyph for code " + std::to_string(c));
+    for (int c = 0x80; c <= 0xFF; ++c) {
+        const int codePoint = c < 0xA0 ? kWindows1252[c - 0x80] : c;
+        if (codePoint != 0 && codePoint != static_cast<int>(kNoBreakSpace) && !font.count(codePoint))
+            fail(path, "no glyph for code " + std::to_string(codePoint) + ", which Windows-1252 has");
+    }
+    if (!font.count(static_cast<int>(kReplacementCharacter))) fail(path, "no glyph for the replacement mark, code 65533");
+    for (const auto& [code, glyph] : font)
+        if (code > kLastGlyph && extraGlyphCell(code) == kReplacementCell && code != static_cast<int>(kReplacementCharacter))
+            fail(path, "glyph " + std::to_string(code) + " has no cell on the sheet (overlay/Font.h)");
     return font;
 }
 
@@ -145,8 +155,10 @@ Bitmap build(const std::string& path, const std::map<int, Glyph>* font) {
             words >> hex;
             if (!font) fail(where(), "fontcolour needs the font");
             const uint32_t c = std::stoul(hex, nullptr, 16);
-            for (int code = kFirstGlyph; code <= kLastGlyph; ++code)
-                drawGlyph(b, font->at(code), glyphLeft(code), glyphTop(code), c);
+            for (const auto& [code, glyph] : *font) {
+                if (code <= kLastGlyph) drawGlyph(b, glyph, glyphLeft(code), glyphTop(code), c);
+                else drawGlyph(b, glyph, extraGlyphLeft(extraGlyphCell(code)), extraGlyphTop(extraGlyphCell(code)), c);
+            }
         } else {
             fail(where(), "unknown directive '" + op + "'");
         }

@@ -40,11 +40,12 @@ protected:
         writeFile("bin/xdg-open", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> " + dir_ + "/opened.txt\n");
         chmod("bin/xdg-open", 0755);
     }
-    // Starts linkweave in a folder of its own on the fixture site, 800 x 600 in a window,
-    // with the browser stand-in first on PATH unless env sets a PATH.
-    void start(const std::string& folder, std::vector<std::string> env = {}) {
+    // Starts linkweave in a folder of its own on the fixture site (or from another page of
+    // the server), 800 x 600 in a window, with the browser stand-in first on PATH unless
+    // env sets a PATH.
+    void start(const std::string& folder, std::vector<std::string> env = {}, const std::string& page = "/index.html") {
         mkdir(folder.c_str(), 0755);
-        writeFile(folder + "/settings.txt", server.url("/index.html") + ",1,2,2,0,\n");
+        writeFile(folder + "/settings.txt", server.url(page) + ",1,2,2,0,\n");
         if (std::ranges::none_of(env, [](const std::string& e) { return e.starts_with("PATH="); }))
             env.push_back("PATH=" + dir_ + "/bin:" + std::getenv("PATH"));
         ASSERT_TRUE(x.start(LW_PROGRAM, dir_ + "/" + folder, env));
@@ -149,6 +150,38 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     ASSERT_TRUE(x.xdo("key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
     EXPECT_EQ(readLines("run/stderr.txt"), std::vector<std::string>{});
+}
+
+// Titles past ASCII, in UTF-8 or Windows-1252, show in NODE INFO letter for letter, and
+// what the font lacks as the replacement mark, each character in one cell.
+TEST_F(LinkweaveGui, ShowsTitlesBeyondAsciiLetterForLetter) {
+    struct Case { const char* title; const char* shows; };
+    const Case cases[] = {
+        {"Page 0 \xE2\x80\x94 caf\xC3\xA9", "Page 0 \u2014 caf\u00E9"},
+        {"Cr\xE8me br\xFBl\xE9""e \x96 \x80""3", "Cr\u00E8me br\u00FBl\u00E9""e \u2013 \u20AC""3"},
+        {"\xC3\x89""cole \xC2\xAB\xC3\x9C""ber\xC2\xBB \xE6\x97\xA5", "\u00C9""cole \u00AB\u00DC""ber\u00BB \uFFFD"},
+    };
+    std::string links;
+    for (size_t i = 1; i < std::size(cases); ++i) links += "<a href=\"" + std::to_string(i) + ".html\">";
+    for (size_t i = 0; i < std::size(cases); ++i)
+        server.route({.path = "/accents/" + std::to_string(i) + ".html",
+                      .body = "<title>" + std::string(cases[i].title) + "</title>" + (i == 0 ? links : "") + "\n"});
+    start("accents", {}, "/accents/0.html");
+    ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
+    pointTo(188, H - 75);
+    click();
+    ASSERT_TRUE(waitUntil([&] {
+        const std::vector<std::string> log = readLines("accents/debug.txt");
+        return log.size() > 2 && log.end()[-2] == "Done!!";
+    }, 30s)) << readFile("accents/debug.txt");
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        ASSERT_TRUE(x.xdo("keydown " + std::to_string(i) + " sleep 0.1 keyup " + std::to_string(i)));
+        EXPECT_TRUE(waitUntil([&] {
+            return readText(x.capture(window), sheet, 10, B + 80) == std::string("     Node Title: ") + cases[i].shows;
+        }, 5s)) << i << ": " << readText(x.capture(window), sheet, 10, B + 80);
+    }
+    ASSERT_TRUE(x.xdo("key Escape"));
+    EXPECT_EQ(x.waitExit(), 0);
 }
 
 // With no xdg-open on PATH, the open-page bar says so in the window instead of nothing.
