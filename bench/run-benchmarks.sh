@@ -16,12 +16,19 @@ echo
 echo "== a crawl of 300 pages beside curl"
 python3 "$here/crawl-vs-curl.py" "$build"
 
+# Programs under X: the display in DISPLAY, or Xvfb's.
+under_x() {
+    if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1280x1024x24" "$@"; fi
+}
+
 if [ -x "$build/render_bench" ]; then
     echo
     echo "== frames"
-    if [ -n "${DISPLAY:-}" ]; then
-        "$build/render_bench"
-    else
-        xvfb-run -a -s "-screen 0 1280x1024x24" "$build/render_bench"
-    fi
+    under_x "$build/render_bench"
+fi
+
+if [ -x "$build/linkweave" ] && [ -f "$build/liblinkweave_swap_times.so" ]; then
+    echo
+    echo "== the window's pace on a large site, at one step a frame and at the fastest speed"
+    under_x python3 -B "$here/window-pace.py" "$build"  # -B: no __pycache__ in the tree
 fi

@@ -34,6 +34,9 @@ void Keyboard::read() {
     if (r == kOk) {
         std::memcpy(keys, state, sizeof keys);
     } else if (r == DIERR_INPUTLOST) {
+        // Frames go on while another window has the keyboard: a key held as the focus
+        // left must not go on zooming or walking the selection until it comes back.
+        std::memset(keys, 0, sizeof keys);
         device->acquire(InputDeviceKind::Keyboard);
     }
 }

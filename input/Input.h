@@ -24,6 +24,8 @@ constexpr uint32_t kMouseCooperation = DISCL_EXCLUSIVE | DISCL_FOREGROUND;      
 // DirectInput key codes the program tests (the backend maps the whole keyboard).
 constexpr uint8_t DIK_ESCAPE = 0x01, DIK_1 = 0x02, DIK_9 = 0x0A, DIK_0 = 0x0B;
 constexpr uint8_t DIK_H = 0x23, DIK_J = 0x24, DIK_UP = 0xC8, DIK_DOWN = 0xD0;
+constexpr uint8_t DIK_MINUS = 0x0C, DIK_EQUALS = 0x0D;        // the main keyboard's - and =/+
+constexpr uint8_t DIK_SUBTRACT = 0x4A, DIK_ADD = 0x4E;        // the keypad's - and +
 
 constexpr int kKeyCount = 256;
 
@@ -69,7 +71,8 @@ public:
     uint8_t keys[kKeyCount] = {};  // 0x80 while held
 
     ResultCode create(InputSystem& system, InputWindow window);
-    // Refreshes keys; a failed read leaves them as they were.
+    // Refreshes keys. Lost input reads as no key held; any other failed read leaves
+    // them as they were.
     void read();
     bool down(uint8_t code) const { return keys[code] != 0; }
 };

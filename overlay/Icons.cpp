@@ -17,18 +17,17 @@ void Icons::handlePointer(Viewer& viewer, bool leftDown) {
     updateLabel(viewer.hoveredNode);
 }
 
-void Icons::handleClicks(Vector3& pointer, bool leftDown, int32_t width, int32_t height) {
-    if (!leftDown) return;
+void Icons::handleClicks(const Vector3& pointer, bool leftDown, int32_t width, int32_t height) {
+    const bool pressed = leftDown && !leftWasDown_;
+    leftWasDown_ = leftDown;
+    if (!pressed) return;
     const float w = static_cast<float>(width), h = static_cast<float>(height);
     if (inside(pointer, 157, h - 80, 178, h - 70)) space_.paused = 1;
     if (inside(pointer, 179, h - 80, 197, h - 70)) space_.paused = 0;
     if (inside(pointer, 100, h - 180, 172, h - 170)) {
         const int32_t slot = selectedNode_;
         if (slot >= 0 && slot < kPageSlots) opener_.open(space_.pages[slot].url);
-        // Out of the bar's 10-pixel band, so a held press opens the page only once.
-        pointer.y -= 10;
     }
-    // The toggles have no such guard: they flip every frame the button stays down.
     if (inside(pointer, w - 16, h - 16, w, h)) helpVisible = !helpVisible;
     if (inside(pointer, w - 32, h - 16, w - 16, h)) debugVisible = !debugVisible;
 }

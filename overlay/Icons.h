@@ -43,8 +43,10 @@ public:
 
     // The clicks, then the label: the last step of the viewer's input.
     void handlePointer(Viewer& viewer, bool leftDown) override;
-    // The button counts as a state: every frame it is down over a target repeats the action.
-    void handleClicks(Vector3& pointer, bool leftDown, int32_t width, int32_t height);
+    // A target acts once per press, in the frame the button goes down over it: input is
+    // polled, so an ordinary click holds the button for several frames, and a toggle that
+    // acted on every one of them would end up wherever the count of frames left it.
+    void handleClicks(const Vector3& pointer, bool leftDown, int32_t width, int32_t height);
     // "Page: <url>" of the hovered node, or empty.
     void updateLabel(int32_t hoveredNode);
 
@@ -52,4 +54,5 @@ private:
     Webspace& space_;
     const int32_t& selectedNode_;
     PageOpener& opener_;
+    bool leftWasDown_ = false;  // the button in the previous frame
 };

@@ -13,19 +13,24 @@ Frame::Frame(Webspace& space, Engine& drawingEngine, PageOpener& opener)
     webspace.nodeModels = &nodeModels;
 }
 
+int32_t Frame::crawl(uint32_t frameStartMs) {
+    return webspace.crawlSteps(crawlSpeed.stepsPerFrame(), frameStartMs + kCrawlBudgetMs);
+}
+
 void Frame::renderScene() {
     webspace.updateNodes(engine.screenProjection(), selectedNode);
     engine.renderFrame(webspace);
 }
 
-void Frame::applySelectionKeys() {
+void Frame::applyKeys() {
     keyboard.read();
-    ::applySelectionKeys(keyboard, webspace.nodeCount, selectedNode);
+    applySelectionKeys(keyboard, webspace.nodeCount, selectedNode);
+    crawlSpeed.applyKeys(keyboard);
 }
 
 OverlayView Frame::overlayView(uint32_t framesPerSecond, const char* note) const {
     return {engine.display.displayWidth, engine.display.displayHeight, &webspace, selectedNode, &viewer, &icons,
-            framesPerSecond, note};
+            framesPerSecond, note, crawlSpeed.label()};
 }
 
 void Frame::drawOverlay(uint32_t framesPerSecond, const char* note) {

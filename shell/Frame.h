@@ -11,6 +11,7 @@
 #include "overlay/Icons.h"
 #include "render/NodeModel.h"
 #include "render/Viewer.h"
+#include "shell/CrawlSpeed.h"
 #include "shell/Panels.h"
 
 class Engine;
@@ -30,11 +31,15 @@ struct Frame {
     Icons icons;
     Viewer viewer;
     EngineNodeModels nodeModels;
+    CrawlSpeed crawlSpeed;
 
+    // The frame's crawl steps at the chosen speed, within the budget of a frame that
+    // started at frameStartMs; returns how many ran.
+    int32_t crawl(uint32_t frameStartMs);
     // Projects, colours and turns the nodes, then uploads and draws the scene.
     void renderScene();
-    // Reads the keyboard again and applies the selection keys.
-    void applySelectionKeys();
+    // Reads the keyboard again and applies the selection and speed keys.
+    void applyKeys();
     // What the overlay shows this frame; note is a passing message under the banner, or null.
     OverlayView overlayView(uint32_t framesPerSecond, const char* note) const;
     // Draws the overlay onto the engine's back buffer.

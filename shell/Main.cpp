@@ -37,7 +37,7 @@ SDL_Window* window = nullptr;
 Frame* frame = nullptr;  // the viewer, the input devices, the icons, the selection
 char initialUrl[kInitialUrlCapacity];
 std::string dataFolder;  // where data1 and data2 are, found before the window opens
-int32_t appActive = 1;  // frames run only while the window has focus
+int32_t appActive = 1;  // frames run only while set: see updateActivity
 FrameClock frameClock;
 char note[kTextCapacity];  // a passing message under the banner: "Saved linkweave-001.png in ~", ...
 uint32_t noteUntil = 0;    // ms: the note shows until then
@@ -158,10 +158,20 @@ int initApplication() {
     return 1;
 }
 
+// A window goes on crawling and drawing while another window has the focus, so that
+// the user can watch it beside their work; it rests while nobody can see it, minimised
+// or hidden. A full-screen Linkweave rests as soon as it loses the focus, since it is
+// then switched away from and hidden behind the desktop.
+void updateActivity() {
+    const Uint32 flags = SDL_GetWindowFlags(window);
+    const bool unseen = (flags & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+    const bool switchedAway = (flags & SDL_WINDOW_FULLSCREEN) && !(flags & SDL_WINDOW_INPUT_FOCUS);
+    appActive = !unseen && !switchedAway;
+}
+
 void handleEvent(const SDL_Event& event) {
     if (event.type == SDL_WINDOWEVENT) {
-        if (event.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) appActive = 1;
-        else if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) appActive = 0;
+        updateActivity();
     } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
         // Escape asks the window to close, which ends the loop like any other close.
         SDL_Event quit{};
@@ -177,9 +187,9 @@ void runFrame() {
     frameClock.tick(monotonicMilliseconds());
     // Input, pointer, picks and clicks, then the camera's glide and the view matrix.
     frame->viewer.update();
-    if (!webspace.finished) webspace.crawlStep();
+    frame->crawl(frameClock.lastTime);
     frame->renderScene();
-    frame->applySelectionKeys();
+    frame->applyKeys();
     const bool noteShown = static_cast<int32_t>(monotonicMilliseconds() - noteUntil) < 0;
     frame->drawOverlay(frameClock.framesPerSecond, noteShown ? note : nullptr);
     engine->present();

@@ -69,6 +69,7 @@ void traceInfo(OverlayCanvas& canvas, const OverlayView& v, int32_t b) {
     if (left > 0) canvas.sprite(Rect{0, kProgressBarTop, left, kProgressBarBottom}, 185, b + 193);
     textf(canvas, 10, b + 200, "Number of Links Found: %d", c.linkCount);
     if (space.finished) canvas.text(202, b + 140, "  Finished Tracing");
+    if (v.speed) canvas.text(370, b + 140, v.speed);  // right of where "Finished Tracing" ends
     canvas.sprite(space.paused ? kRunStatePausedSprite : kRunStateRunningSprite, 100, b + 140);
 }
 
@@ -81,7 +82,8 @@ void helpPanel(OverlayCanvas& canvas) {
     canvas.text(10, 80, "Run Trace: Click on `Paused` or `Running` icons to start and stop Linkweave");
     canvas.text(10, 90, "     Help: Click on the Question Mark icon to toggle this Help panel");
     canvas.text(10, 100, "    Debug: Click on the D icon to toggle Debug information");
-    canvas.text(10, 110, "     Quit: Press Escape to quit Linkweave");
+    canvas.text(10, 110, "    Speed: Press + or - to crawl faster or slower");
+    canvas.text(10, 120, "     Quit: Press Escape to quit Linkweave");
 }
 
 void debugPanel(OverlayCanvas& canvas, const OverlayView& v) {

@@ -29,6 +29,7 @@ struct OverlayView {
     const Icons* icons = nullptr;   // help and debug flags, the hover label
     uint32_t framesPerSecond = 0;
     const char* note = nullptr;     // a passing message under the banner, or none
+    const char* speed = nullptr;    // the crawl's speed ("Speed: x16"), or none
 };
 
 void drawOverlay(OverlayCanvas& canvas, const OverlayView& view);

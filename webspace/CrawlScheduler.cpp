@@ -10,6 +10,7 @@ constexpr uint32_t kLongestRetryDelayMs = 30000;  // ms: the pause doubles up to
 }  // namespace
 
 void Webspace::crawlStep() {
+    networkStep = 0;
     if (paused) return;
     // Without a root there is nothing to sweep over (and no slot for the cursor to rest on).
     if (nodeCount == 0) return;
@@ -21,6 +22,7 @@ void Webspace::crawlStep() {
             break;
 
         case PageState::Queued: {
+            networkStep = 1;  // a fetch, or the wait for one: the rest of the frame is the network's
             // A fetch that keeps failing holds the cursor until the page answers. With a
             // clock, the retries back off so that a dead server is not asked every frame
             // and debug.txt does not fill with the same failure thousands of times.
@@ -80,4 +82,15 @@ void Webspace::crawlStep() {
         passBusy = 0;
         cursor = 0;
     }
+}
+
+int32_t Webspace::crawlSteps(int32_t limit, uint32_t deadlineMs) {
+    int32_t steps = 0;
+    while (steps < limit && !finished && !paused) {
+        crawlStep();
+        ++steps;
+        if (networkStep) break;
+        if (clock && static_cast<int32_t>(clock() - deadlineMs) >= 0) break;
+    }
+    return steps;
 }

@@ -65,6 +65,11 @@ public:
 
     // Advances the crawl by one small piece of work: one fetch, one tag or one link.
     void crawlStep();
+    // Runs crawl steps for one frame, at most limit of them, and returns how many ran.
+    // It stops early once the crawl is finished or paused, after a step that was about
+    // the network (one fetch a frame at most), and, with a clock, once the clock has
+    // reached deadlineMs. The steps are the same steps in the same order at any limit.
+    int32_t crawlSteps(int32_t limit, uint32_t deadlineMs);
 
     // Node display (webspace/NodeDisplay.cpp). Screen position of every slot in use.
     void projectNodes(const ScreenProjection& projection);
@@ -78,4 +83,8 @@ public:
     // Pause before the next try of a fetch that failed, and when it is due.
     uint32_t retryDelayMs = 0;
     uint32_t retryDueMs = 0;
+    // Set by a step whose work was the network's: it fetched the cursor page, tried to,
+    // or found its next try not yet due. Further steps in the same frame could only
+    // wait on the network, so the frame's stepping ends there.
+    uint8_t networkStep = 0;
 };

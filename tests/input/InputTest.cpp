@@ -1,19 +1,24 @@
 // What the user's keys and mouse do: sessions of frames from fixtures/input/session.txt
 // through the devices (over a scripted platform that can lose its input, with the SDL
-// key codes), the viewer, the icons and the selection keys, as the main loop runs them.
-// The state after each step is compared whole with the golden trace.
+// key codes), the viewer, the icons, the selection and speed keys, as the main loop runs
+// them. The state after each step is compared whole with the golden trace. And the
+// speed keys' effect on a whole crawl of the fixture site.
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <sstream>
 
+#include "base/DebugLog.h"
 #include "input/Input.h"
 #include "input/SdlInput.h"
 #include "render/Engine.h"
 #include "shell/Frame.h"
+#include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
+#include "web/CurlHttpClient.h"
 #include "webspace/Webspace.h"
 
 namespace {
@@ -55,8 +60,9 @@ struct Session : PageOpener, DevicelessEngine {
 
     Session() { system.create(&input), parts.keyboard.create(system, nullptr), parts.mouse.create(system, nullptr); }
     bool open(const char*) override { return ++opened; }
-    // One frame as the main loop runs it: the viewer, then the keys read again for the selection.
-    void frame() { viewer.update(), parts.applySelectionKeys(); }
+    // One frame as the main loop runs it: the viewer, the crawl's steps (none while it is
+    // paused, as it starts), then the keys read again for the selection and the speed.
+    void frame() { viewer.update(), parts.crawl(0), parts.applyKeys(); }
     void run(const std::string& command, const std::string& rest) {
         std::istringstream step(rest);
         float a = 0, b = 0, c = 0;
@@ -75,31 +81,73 @@ struct Session : PageOpener, DevicelessEngine {
         if (command == "place" && step >> n >> a >> b >> c) space->pages[n].position = Vector3(a, b, c);
         if (command == "url" && step >> n >> word) copyText(space->pages[n].url, word.c_str());
         if (command == "lost") input.readResult = DIERR_INPUTLOST;
+        if (command == "presses" && step >> n) {
+            const std::string keys = rest.substr(rest.find(' ') + 1);
+            while (n-- > 0) run("frames", "1 0 0 - " + keys), run("frames", "1 0 0 -");
+        }
         if (command != "frames" || !(step >> n >> input.mouse.lX >> input.mouse.lY >> word)) return;
         input.mouse.rgbButtons[0] = word.find('l') != std::string::npos ? 0x80 : 0;  // buttons: l, r, lr or -
         input.mouse.rgbButtons[1] = word.find('r') != std::string::npos ? 0x80 : 0;
         std::memset(input.keys, 0, sizeof input.keys);
-        while (step >> word) input.keys[SdlInput::keyCode(SDL_GetScancodeFromName(word.c_str()))] = 0x80;  // keys held
+        while (step >> word) {  // keys held, by SDL's names with '_' for a blank
+            std::replace(word.begin(), word.end(), '_', ' ');
+            input.keys[SdlInput::keyCode(SDL_GetScancodeFromName(word.c_str()))] = 0x80;
+        }
         while (n-- > 0) frame();
     }
     std::string state() const {
         const Viewer& v = viewer;
         char line[600];
         std::snprintf(line, sizeof line, "distance %g spin %g %g turn %g tilt %g pointer %g %g eye %g %g %g target %g %g %g "
-                      "hovered %d selected %d paused %d help %d debug %d opened %d acquired %d label '%s'", v.distance, v.spin.x,
+                      "hovered %d selected %d paused %d help %d debug %d opened %d acquired %d label '%s' %s", v.distance, v.spin.x,
                       v.spin.y, v.rotation.x, v.rotation.y, v.pointer.x, v.pointer.y, v.eye.x, v.eye.y, v.eye.z, v.target.x,
                       v.target.y, v.target.z, v.hoveredNode, selected, space->paused, parts.icons.helpVisible, parts.icons.debugVisible, opened,
-                      input.acquires, parts.icons.pageLabel);
+                      input.acquires, parts.icons.pageLabel, parts.crawlSpeed.label());
         return line;
     }
 };
+
+using SpeedCrawl = TempDirTest;
+
+// Each press of + crawls the fixture site (a real server on 127.0.0.1) to "Done!!" in
+// fewer frames, and debug.txt stays the trace of a step a frame: the same steps in the
+// same order, never two fetches in one frame.
+TEST_F(SpeedCrawl, EachPressOfPlusReachesDoneInFewerFramesWithTheSameTrace) {
+    // From x64 on, each of the 37 fetches ends its frame, and one more frame finds the end.
+    struct Row { int presses; const char* speed; int frames; } const rows[] = {
+        {0, "Speed: x1", 764}, {1, "Speed: x4", 199}, {2, "Speed: x16", 69}, {3, "Speed: x64", 38},
+        {4, "Speed: x256", 38}, {5, "Speed: max", 38}, {8, "Speed: max", 38}};
+    LoopbackServer server;
+    ASSERT_TRUE(server.start());
+    server.serveDirectory(LW_FIXTURES "/site");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.speed);
+        auto session = std::make_unique<Session>();
+        CurlHttpClient client;
+        Webspace& space = *session->space;
+        space.httpClient = &client;
+        session->run("presses", std::to_string(row.presses) + " =");
+        startDebugLog();
+        space.findOrAdd(server.url("/index.html").c_str(), -1);
+        space.paused = 0;
+        int frames = 0;
+        for (; !space.finished && frames < 100000; ++frames) {
+            const size_t requests = server.requestCount();
+            session->frame();
+            ASSERT_LE(server.requestCount(), requests + 1) << "frame " << frames;
+        }
+        EXPECT_STREQ(session->parts.crawlSpeed.label(), row.speed);
+        EXPECT_EQ(frames, row.frames);
+        expectGolden(LW_FIXTURES "/site-trace.txt", readFile("debug.txt"), {server.port()});
+    }
+}
 
 TEST(Input, SessionsOfFramesLeaveTheGoldenTrace) {
     std::unique_ptr<Session> session;
     const std::string trace = traceOf(LW_FIXTURES "/input/session.txt", [&](const std::string& command, const std::string& rest) {
         if (command == "reset" || !session) session = std::make_unique<Session>();
         session->run(command, rest);
-        return command == "frames" ? session->state() : "";
+        return command == "frames" || command == "presses" ? session->state() : "";
     });
     expectGolden(LW_FIXTURES "/input/session-trace.txt", trace);
 }

@@ -75,8 +75,22 @@ protected:
             ASSERT_TRUE(waitUntil([&] { return shows(kPointer, atX, atY); }, 5s)) << atX << "," << atY;
         }
     }
-    // Input is polled, not queued: the press is held over a few frames.
+    // Input is polled, not queued: a press is held over a few frames.
     void click() { ASSERT_TRUE(x.xdo("mousedown 1 sleep 0.1 mouseup 1")); }
+    void press(const std::string& key) { ASSERT_TRUE(x.xdo("keydown " + key + " sleep 0.1 keyup " + key)); }
+    std::string speedShown() { return readText(x.capture(window), sheet, 370, B + 140, 12); }
+    bool crawlDone(const std::string& folder) {
+        const std::vector<std::string> log = readLines(folder + "/debug.txt");
+        return log.size() > 2 && log.end()[-2] == "Done!!" && log.back() == "OK";
+    }
+    // debug.txt whole: the set-up's golden trace, then the crawl's with this server's address.
+    void expectSiteTrace(const std::string& folder) {
+        std::vector<std::string> expected = readLines(LW_FIXTURES "/render/setup-hardware-window.txt");
+        expected.erase(std::ranges::find(expected, "Done Setup") + 2, expected.end());
+        for (const std::string& line : readLines(LW_FIXTURES "/site-trace.txt") | std::views::drop(1))
+            expected.push_back(std::regex_replace(line, std::regex("PORT"), std::to_string(server.port())));
+        EXPECT_EQ(readLines(folder + "/debug.txt"), expected);
+    }
 
     XDriver x;
     Image sheet;
@@ -94,21 +108,21 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     EXPECT_TRUE(shows(kPaused, 100, B + 140));
     EXPECT_EQ(server.requestCount(), 0u);
 
-    // A click on the running half of the run-state image, and the crawl runs to its end.
+    // + on the main keyboard and the keypad, - on the keypad: one speed a press, up to
+    // the fastest, at which the crawl's trace is still that of one step a frame.
+    for (const auto& [key, shown] : {std::pair{"equal", "Speed: x4"}, {"KP_Add", "Speed: x16"}, {"equal", "Speed: x64"},
+                                     {"equal", "Speed: x256"}, {"KP_Add", "Speed: max"}, {"KP_Subtract", "Speed: x256"},
+                                     {"equal", "Speed: max"}}) {
+        press(key);
+        ASSERT_TRUE(waitUntil([&] { return speedShown() == shown; }, 5s)) << key << " gave " << speedShown();
+    }
+
+    // A click on the running half of the run-state image, and the crawl runs to its end
+    // (too soon, at this speed, to be sure of catching the image showing "Running").
     pointTo(188, H - 75);
     click();
-    ASSERT_TRUE(waitUntil([&] { return shows(kRunning, 100, B + 140); }));
-    ASSERT_TRUE(waitUntil([&] {
-        const std::vector<std::string> log = readLines("run/debug.txt");
-        return log.size() > 2 && log.end()[-2] == "Done!!" && log.back() == "OK";
-    }, 60s));
-
-    // debug.txt whole: the set-up's golden trace, then the crawl's with this server's address.
-    std::vector<std::string> expected = readLines(LW_FIXTURES "/render/setup-hardware-window.txt");
-    expected.erase(std::ranges::find(expected, "Done Setup") + 2, expected.end());
-    for (const std::string& line : readLines(LW_FIXTURES "/site-trace.txt") | std::views::drop(1))
-        expected.push_back(std::regex_replace(line, std::regex("PORT"), std::to_string(server.port())));
-    EXPECT_EQ(readLines("run/debug.txt"), expected);
+    ASSERT_TRUE(waitUntil([&] { return crawlDone("run"); }, 60s));
+    expectSiteTrace("run");
 
     // Finished: the panels say so (the golden screens); link lines in blue at their start,
     // and the root, still selected, white in the middle where the view has glided to,
@@ -127,7 +141,7 @@ TEST_F(LinkweaveGui, CrawlsTheSiteWhileMouseAndKeysWorkItsControls) {
     expectGolden(LW_FIXTURES "/shell/linkweave-screens.txt", screens);
 
     // Key 5 selects page 5; the open-page bar hands its URL to xdg-open, once. Escape ends it all.
-    ASSERT_TRUE(x.xdo("keydown 5 sleep 0.1 keyup 5"));
+    press("5");
     ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 10, B + 60) == "  Selected Node: 5"; }));
     click();
     ASSERT_TRUE(waitUntil([&] { return !readLines("opened.txt").empty(); }, 5s));
@@ -170,12 +184,9 @@ TEST_F(LinkweaveGui, ShowsTitlesBeyondAsciiLetterForLetter) {
     ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
     pointTo(188, H - 75);
     click();
-    ASSERT_TRUE(waitUntil([&] {
-        const std::vector<std::string> log = readLines("accents/debug.txt");
-        return log.size() > 2 && log.end()[-2] == "Done!!";
-    }, 30s)) << readFile("accents/debug.txt");
+    ASSERT_TRUE(waitUntil([&] { return crawlDone("accents"); }, 30s)) << readFile("accents/debug.txt");
     for (size_t i = 0; i < std::size(cases); ++i) {
-        ASSERT_TRUE(x.xdo("keydown " + std::to_string(i) + " sleep 0.1 keyup " + std::to_string(i)));
+        press(std::to_string(i));
         EXPECT_TRUE(waitUntil([&] {
             return readText(x.capture(window), sheet, 10, B + 80) == std::string("     Node Title: ") + cases[i].shows;
         }, 5s)) << i << ": " << readText(x.capture(window), sheet, 10, B + 80);
@@ -195,6 +206,43 @@ TEST_F(LinkweaveGui, SaysInTheWindowWhenNoBrowserCanBeStarted) {
         return readText(x.capture(window), sheet, 10, 16) == "Cannot open the page: no xdg-open (install xdg-utils)";
     }, 5s));
     ASSERT_TRUE(x.xdo("key Escape"));
+    EXPECT_EQ(x.waitExit(), 0);
+}
+
+// A window goes on crawling and drawing while another window has the focus, and rests
+// while it is hidden. A press held as the focus leaves is not held when it comes back.
+// The crawl goes at one step a frame, to the golden trace.
+TEST_F(LinkweaveGui, KeepsCrawlingWhileAnotherWindowHasTheFocusAndRestsWhileHidden) {
+    start("run");
+    ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
+    const auto helpShown = [&] { return readText(x.capture(window), sheet, 10, 30, 4) == "HELP"; };
+    // The button goes down on the question-mark icon, the focus leaves, the button comes up.
+    pointTo(W - 13, H - 13);
+    ASSERT_TRUE(x.xdo("mousedown 1"));
+    ASSERT_TRUE(waitUntil(helpShown, 5s));
+    ASSERT_NE(x.takeFocus(), 0u);
+    ASSERT_TRUE(x.xdo("sleep 0.3 mouseup 1 sleep 0.3"));
+    ASSERT_TRUE(x.xdo("windowfocus --sync " + std::to_string(window) + " sleep 0.5"));
+    EXPECT_TRUE(helpShown()) << "the panel flipped on the focus's return";
+
+    pointTo(188, H - 75);
+    click();
+    ASSERT_TRUE(waitUntil([&] { return shows(kRunning, 100, B + 140); }));
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount() > 0; }));
+    ASSERT_NE(x.takeFocus(), 0u);
+    // Hidden, nothing moves on: no line in debug.txt, no request.
+    ASSERT_TRUE(x.xdo("windowunmap --sync " + std::to_string(window) + " sleep 0.3"));
+    const std::string trace = readFile("run/debug.txt");
+    const size_t requests = server.requestCount();
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_TRUE(readFile("run/debug.txt") == trace && server.requestCount() == requests) << "crawled while hidden";
+    // Shown again, it crawls to the end and draws it, while the other window keeps the focus.
+    ASSERT_TRUE(x.xdo("windowmap --sync " + std::to_string(window)));
+    ASSERT_TRUE(waitUntil([&] { return crawlDone("run"); }, 60s));
+    ASSERT_TRUE(waitUntil([&] { return readText(x.capture(window), sheet, 202, B + 140, 18) == "  Finished Tracing"; }, 5s));
+    expectSiteTrace("run");
+    EXPECT_EQ(speedShown(), "Speed: x1");
+    ASSERT_TRUE(x.xdo("windowfocus --sync " + std::to_string(window) + " key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
 }
 

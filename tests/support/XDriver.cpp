@@ -34,6 +34,7 @@ XDriver::XDriver() : display_(sharedDisplay()) {}
 
 XDriver::~XDriver() {
     if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
+    if (ownWindow_) XDestroyWindow(display_, ownWindow_), XSync(display_, False);
 }
 
 bool XDriver::start(const std::string& program, const std::string& dir, const std::vector<std::string>& env) {
@@ -70,6 +71,25 @@ bool XDriver::xdo(const std::string& args) const { return std::system(("xdotool 
 Image XDriver::capture(unsigned long window) const {
     // Window 0 would have import wait for a click.
     return window ? imageFromCommand("import -window " + std::to_string(window) + " -depth 8 ppm:-") : Image{};
+}
+
+unsigned long XDriver::takeFocus() {
+    if (!display_) return 0;
+    const int screen = DefaultScreen(display_);
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = StructureNotifyMask;
+    attributes.override_redirect = True;  // placed where asked, whatever manages the windows
+    if (ownWindow_) XDestroyWindow(display_, ownWindow_);
+    const Window own = XCreateWindow(display_, RootWindow(display_, screen), DisplayWidth(display_, screen) - 40,
+                                     DisplayHeight(display_, screen) - 40, 32, 32, 0, CopyFromParent, InputOutput,
+                                     CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
+    ownWindow_ = own;
+    XMapRaised(display_, own);
+    // Focus can only go to a window once it is viewable.
+    for (XEvent event; XWindowEvent(display_, own, StructureNotifyMask, &event), event.type != MapNotify;) {}
+    XSetInputFocus(display_, own, RevertToParent, CurrentTime);
+    XSync(display_, False);
+    return own;
 }
 
 std::string XDriver::clipboard() const { return commandOutput("xclip -selection clipboard -out"); }

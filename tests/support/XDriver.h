@@ -18,7 +18,7 @@
 class XDriver {
 public:
     XDriver();   // on the display in DISPLAY, through the one connection of the test program
-    ~XDriver();  // kills a program still running
+    ~XDriver();  // kills a program still running, destroys the driver's own window
     XDriver(const XDriver&) = delete;
     XDriver& operator=(const XDriver&) = delete;
 
@@ -35,6 +35,9 @@ public:
     // Runs xdotool with these arguments, a chain of its commands; true when it succeeded.
     bool xdo(const std::string& args) const;
     Image capture(unsigned long window) const;
+    // Maps a small window of the driver's own in the screen's bottom right corner and
+    // gives it the input focus, as a user turning to another program would; 0 on failure.
+    unsigned long takeFocus();
     std::string clipboard() const;  // the CLIPBOARD's text
 
 private:
@@ -42,4 +45,5 @@ private:
     // its last client leaves, and refuses whoever connects meanwhile.
     struct _XDisplay* display_;
     pid_t pid_ = -1;
+    unsigned long ownWindow_ = 0;  // takeFocus's window, destroyed with the driver
 };

@@ -120,3 +120,45 @@ TEST_F(Crawl, AFailingPageIsRetriedAfterGrowingPausesAndHoldsTheCursor) {
     for (int i = 0; i < 4; ++i) space->crawlStep();
     EXPECT_TRUE(space->finished && space->retryDelayMs == 0);
 }
+
+static uint32_t tickMs = 0;  // how far the fake clock moves on at each reading
+static uint32_t tickingClock() { return fakeNowMs += tickMs; }
+
+TEST_F(Crawl, AFramesStepsStopAtTheLimitAfterOneFetchAndAtTheDeadline) {
+    LoopbackServer server;
+    ASSERT_TRUE(server.start());
+    // The root: six tags before its one link, then a byte: nine scan steps (a tag each,
+    // the byte, and the last finding nothing left). a.html fails once, then answers.
+    server.route({.path = "/", .body = "<p>1<p>2<p>3<p>4<p>5<p>6<a href=\"a.html\">."});
+    server.route({.path = "/a.html", .body = "<p>.", .fault = Fault::Reset, .strikes = 1});
+    FailingClient client;
+    auto space = std::make_unique<Webspace>();
+    space->httpClient = &client;
+    space->clock = tickingClock;
+    startDebugLog();
+    space->findOrAdd(server.url("/").c_str(), -1);
+    struct Row { const char* what; uint8_t paused; int32_t limit; uint32_t tick, skipMs; int32_t steps, cursor; PageState state; int opens; };
+    const Row rows[] = {
+        {"paused: nothing", 1, 16, 0, 0, 0, 0, PageState::Queued, 0},
+        {"the root's fetch ends the frame", 0, 16, 0, 0, 1, 0, PageState::Fetched, 1},
+        {"three tags", 0, 3, 0, 0, 3, 0, PageState::Fetched, 1},
+        {"the clock reaches the deadline after five readings", 0, INT32_MAX, 1, 0, 5, 0, PageState::Fetched, 1},
+        {"the last scan, the link, no link left, the move, a.html's failed fetch", 0, INT32_MAX, 0, 0, 5, 1,
+         PageState::Queued, 2},
+        {"its retry not yet due: the frame waits on it", 0, INT32_MAX, 0, 0, 1, 1, PageState::Queued, 2},
+        {"the retry, which answers", 0, INT32_MAX, 0, 2000, 1, 1, PageState::Fetched, 3},
+        {"its scan of three steps, three moves to the end", 0, INT32_MAX, 0, 0, 6, 0, PageState::Done, 3},
+        {"finished: nothing", 0, INT32_MAX, 0, 0, 0, 0, PageState::Done, 3},
+    };
+    for (const Row& row : rows) {
+        space->paused = row.paused;
+        tickMs = row.tick;
+        fakeNowMs += row.skipMs;
+        const int32_t steps = space->crawlSteps(row.limit, fakeNowMs + 5);
+        EXPECT_TRUE(steps == row.steps && space->cursor == row.cursor && space->pages[space->cursor].state == row.state &&
+                    client.opens == row.opens)
+            << row.what << ": " << steps << " steps, cursor " << space->cursor << " "
+            << kStateNames[static_cast<int>(space->pages[space->cursor].state)] << ", " << client.opens << " fetches";
+    }
+    EXPECT_TRUE(space->finished);
+}
