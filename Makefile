@@ -12,7 +12,7 @@ PACKAGES = cmake g++ make pkg-config curl python3 \
            libgtest-dev libgmock-dev libbenchmark-dev \
            libcurl4-openssl-dev libsdl2-dev libgl-dev libgl1-mesa-dri \
            libgtk-3-dev fonts-urw-base35 xvfb xauth xdotool imagemagick xclip \
-           nlohmann-json3-dev libpng-dev graphviz python3-networkx openssl \
+           nlohmann-json3-dev libpng-dev graphviz python3-networkx openssl libssl-dev \
            xdg-utils groff-base desktop-file-utils
 
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)

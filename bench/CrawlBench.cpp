@@ -23,6 +23,7 @@ namespace {
 class MemoryClient : public HttpClient {
 public:
     explicit MemoryClient(std::string body) : body_(std::move(body)) {}
+    void setSite(const char*) override {}
     bool open(const char*) override { pos_ = 0; return true; }
     bool setConnectTimeout(uint32_t) override { return true; }
     bool setReceiveTimeout(uint32_t) override { return true; }
@@ -33,9 +34,11 @@ public:
         parts.port = 80;
         return true;
     }
-    bool connect(const char*, int32_t) override { return true; }
+    bool connect(UrlScheme, const char*, int32_t) override { return true; }
     bool openRequest(const char*, const char*) override { return true; }
     bool send() override { return true; }
+    const char* landedUrl() const override { return ""; }
+    const char* failureReason() const override { return ""; }
     bool queryStatusText(char* out, uint32_t capacity) override { copyText(out, capacity, "OK"); return true; }
     bool queryStatusCode(int32_t& code) override { code = 200; return true; }
     bool read(char* buffer, uint32_t wanted, uint32_t& delivered) override {

@@ -153,7 +153,7 @@ int initApplication() {
     createInput();
     webspace.httpClient = new CurlHttpClient;
     webspace.clock = monotonicMilliseconds;
-    webspace.findOrAdd(initialUrl, -1);
+    webspace.startCrawlAt(initialUrl);
     frame->selectedNode = 0;
     return 1;
 }
@@ -221,7 +221,7 @@ constexpr const char* kUsage = "usage: linkweave [--help | --version]";
 // or the version, and nothing else. Returns the exit status.
 int answerArguments(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("linkweave %s\n", kLinkweaveVersion);
+        std::printf("linkweave %s\n", kVersion);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {

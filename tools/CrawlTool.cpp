@@ -1,8 +1,9 @@
-// linkweave-crawl: Linkweave's crawl without any graphics. Run in a folder holding a
-// settings.txt; it crawls the site exactly as the main loop would, one step per
-// "frame", writes the same debug.txt, shows its progress on standard error and ends
-// with a summary. For machines without a display, and for end-to-end tests. With
-// --graph it also writes the crawl as a graph file for networkx, Gephi or Graphviz.
+// linkweave-crawl: Linkweave's crawl without any graphics. Given a start URL, or run in
+// a folder holding a settings.txt, it crawls the site exactly as the main loop would,
+// one step per "frame", writes the same debug.txt, shows its progress on standard
+// error and ends with a summary. For machines without a display, and for end-to-end
+// tests. With --graph it also writes the crawl as a graph file for networkx, Gephi or
+// Graphviz.
 #include <unistd.h>
 
 #include <chrono>
@@ -18,19 +19,27 @@
 #include "base/Clock.h"
 #include "base/DebugLog.h"
 #include "base/Settings.h"
+#include "base/Text.h"
+#include "base/Version.h"
 #include "tools/GraphExport.h"
 #include "web/CurlHttpClient.h"
+#include "web/WebAddress.h"
 #include "webspace/Webspace.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: linkweave-crawl [--graph FILE]... [--give-up SECONDS]\n"
-    "Crawls the site named in settings.txt in this folder as Linkweave does, writing debug.txt.\n"
+    "usage: linkweave-crawl [URL [--pages 100|200|300]] [--graph FILE]... [--give-up SECONDS]\n"
+    "       linkweave-crawl --help | --version\n"
+    "Crawls a site as Linkweave does, writing debug.txt in this folder: the site at URL\n"
+    "(http:// or https://, user:password@ for a site that asks for them), or without a URL\n"
+    "the one named in settings.txt in this folder.\n"
+    "  --pages N     with a URL: crawl at most N pages, 100, 200 or 300 (default 300)\n"
     "  --graph FILE  once the crawl is done, also write it as a graph; the extension picks the\n"
     "                format: .json (networkx node-link), .graphml, .dot (Graphviz). May be\n"
     "                given more than once.\n"
     "  --give-up SECONDS  end when one page has kept failing this long (default 120)\n"
+    "  --version     print the version\n"
     "Exit status: 0 crawled; 1 a graph file could not be written; 2 a bad command line, or\n"
     "no initial URL in settings.txt; 3 gave up on a page that kept failing.\n";
 
@@ -44,10 +53,30 @@ struct GraphRequest {
 };
 
 struct Options {
+    char* url = nullptr;  // the start URL from the command line, if any (in argv, wiped once copied)
+    int32_t pages = 0;    // --pages, 0 when not given
     std::vector<GraphRequest> graphs;
     double giveUpSeconds = 120;  // a page that keeps failing this long ends the crawl
     bool help = false;
+    bool version = false;
 };
+
+// A URL as it may be shown on a terminal: control bytes, which a page's link can hold
+// and a terminal would obey, are written as \xNN.
+const char* printable(const char* url) {
+    static char shown[4 * kTextCapacity];
+    size_t at = 0;
+    for (const char* c = url; *c != '\0' && at + 5 < sizeof shown; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < 0x20 || byte == 0x7F) {
+            at += static_cast<size_t>(std::snprintf(shown + at, sizeof shown - at, "\\x%02X", byte));
+        } else {
+            shown[at++] = *c;
+        }
+    }
+    shown[at] = '\0';
+    return shown;
+}
 
 bool usageError(const std::string& what) {
     std::fprintf(stderr, "linkweave-crawl: %s\n%s", what.c_str(), kUsage);
@@ -61,6 +90,21 @@ bool parseOptions(int argc, char** argv, Options& options) {
         const std::string_view option = argv[i];
         if (option == "--help" || option == "-h") {
             options.help = true;
+        } else if (option == "--version") {
+            options.version = true;
+        } else if (option == "--pages") {
+            if (i + 1 == argc) return usageError("--pages needs a number of pages: 100, 200 or 300");
+            const std::string_view value = argv[++i];
+            options.pages = value == "100" ? 100 : value == "200" ? 200 : value == "300" ? 300 : 0;
+            if (options.pages == 0) return usageError("--pages " + std::string(value) + ": not 100, 200 or 300");
+        } else if (!option.empty() && option[0] != '-') {
+            // A URL is never echoed: it may hold a password.
+            if (options.url) return usageError("more than one URL given");
+            WebAddress address;
+            if (!splitWebAddress(argv[i], address)) return usageError("the URL must begin with http:// or https://");
+            if (option.size() >= kInitialUrlCapacity)
+                return usageError("the URL is longer than " + std::to_string(kInitialUrlCapacity - 1) + " characters");
+            options.url = argv[i];
         } else if (option == "--graph") {
             if (i + 1 == argc) return usageError("--graph needs a FILE");
             const char* file = argv[++i];
@@ -80,6 +124,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
             return usageError("unknown option " + std::string(option));
         }
     }
+    // Without a URL the page limit is settings.txt's, as the program's is.
+    if (options.pages != 0 && !options.url) return usageError("--pages goes with a URL");
     return true;
 }
 
@@ -95,23 +141,6 @@ int answeredPages(const Webspace& space) {
         if (space.pages[i].state != PageState::Queued) ++answered;
     }
     return answered;
-}
-
-// A URL as it may be shown on a terminal: control bytes, which a page's link can hold
-// and a terminal would obey, are written as \xNN.
-const char* printable(const char* url) {
-    static char shown[4 * kTextCapacity];
-    size_t at = 0;
-    for (const char* c = url; *c != '\0' && at + 5 < sizeof shown; ++c) {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte < 0x20 || byte == 0x7F) {
-            at += static_cast<size_t>(std::snprintf(shown + at, sizeof shown - at, "\\x%02X", byte));
-        } else {
-            shown[at++] = *c;
-        }
-    }
-    shown[at] = '\0';
-    return shown;
 }
 
 void showProgress(const Webspace& space) {
@@ -211,16 +240,31 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (options.version) {
+        std::printf("linkweave-crawl %s\n", kVersion);
+        return 0;
+    }
 
     auto space = std::make_unique<Webspace>();
     char initialUrl[kInitialUrlCapacity] = {};
-    if (!readInitialUrl(*space, initialUrl)) return kExitUsage;
+    if (options.url) {
+        // A URL on the command line stands for settings.txt, which is then not read.
+        copyText(initialUrl, options.url);
+        space->maxPages = options.pages != 0 ? options.pages : kPageLimitCap;
+        // What other users see of the command line no longer holds a password: the
+        // shorter URL, and nothing of the old one left behind its end.
+        const size_t length = std::strlen(options.url);
+        canonicalWebAddress(options.url, options.url, length + 1);
+        std::memset(options.url + std::strlen(options.url), 0, length - std::strlen(options.url));
+    } else if (!readInitialUrl(*space, initialUrl)) {
+        return kExitUsage;
+    }
 
     CurlHttpClient client;
     space->httpClient = &client;
     space->clock = monotonicMilliseconds;
     startDebugLog();
-    space->findOrAdd(initialUrl, -1);
+    space->startCrawlAt(initialUrl);
     space->paused = 0;
 
     const bool interactive = isatty(STDERR_FILENO);

@@ -30,8 +30,8 @@ RequestStep request(HttpClient& client, const char* url, UrlParts& parts, char* 
         return RequestStep::Timeouts;
     }
     if (!client.splitUrl(url, parts)) return RequestStep::Split;
-    if (parts.scheme != UrlScheme::Http) return RequestStep::Scheme;
-    if (!client.connect(parts.host, parts.port)) return RequestStep::Connect;
+    if (parts.scheme != UrlScheme::Http && parts.scheme != UrlScheme::Https) return RequestStep::Scheme;
+    if (!client.connect(parts.scheme, parts.host, parts.port)) return RequestStep::Connect;
     if (!client.openRequest("GET", parts.path)) return RequestStep::OpenRequest;
     if (!client.send()) return RequestStep::Send;
     if (!client.queryStatusText(statusText, kTextCapacity)) return RequestStep::StatusText;
@@ -55,6 +55,14 @@ const char* requestFailureText(RequestStep step) {
         case RequestStep::Answered: break;
     }
     return "";
+}
+
+void failureMessage(const char* text, const char* reason, char* out, size_t capacity) {
+    copyText(out, capacity, text);
+    if (!reason || reason[0] == '\0') return;
+    const size_t length = std::strlen(out);
+    appendText(out, capacity, length > 0 && out[length - 1] == ':' ? " " : ": ");
+    appendText(out, capacity, reason);
 }
 
 RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, char* statusText, int32_t& statusCode) {

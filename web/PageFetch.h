@@ -2,6 +2,7 @@
 // request up to the answer's status, then the body into pageBuffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "web/HttpClient.h"
@@ -14,6 +15,11 @@ enum class RequestStep { Open, Timeouts, Split, Scheme, Connect, OpenRequest, Se
 
 // The trace's words for a request that failed at `step`.
 const char* requestFailureText(RequestStep step);
+
+// A failure's text for the node: the trace's words, then the client's reason after
+// them, if it gave one ("HttpSendRequest() failed: Couldn't connect to server"); cut
+// at `capacity`.
+void failureMessage(const char* text, const char* reason, char* out, size_t capacity);
 
 // Opens a session on the client and asks for url with a GET: the time-outs, the split
 // (into parts), the connection, the request, the answer's status line (statusText of

@@ -1,16 +1,20 @@
-// Link resolution in the steps a link goes through: tidied, refused or cut, its parent
-// steps spent on the page's directories, then joined to the page's URL or host.
+// Link resolution in the steps a link goes through: tidied, an absolute address taken
+// or refused by its host, others refused or cut, their parent steps spent on the
+// page's directories, then joined to the page's URL or origin.
 #include "web/UrlResolve.h"
 
 #include <cstring>
 
 #include "base/Text.h"
 #include "web/TextSearch.h"
+#include "web/WebAddress.h"
 
 namespace {
 
 constexpr const char* kParentStep = "../";
-constexpr int kBaseWalkStop = 8;  // positions 0..7 hold "http://" and the host's first character
+// Where the base walk stops in a URL without "://". In one with it, the walk never looks
+// at the scheme, its "://" and the host's first character: positions 0..7 for http://.
+constexpr int kBaseWalkStop = 8;
 
 // Tabs and line breaks inside a link are dropped, as browsers drop them: a link
 // written over two lines is the same link, and no URL or log line ever holds one.
@@ -31,12 +35,15 @@ bool cutFragment(char* link) {
     return true;
 }
 
-// Scripts, secure pages and mail are never followed. The tests are case-sensitive.
+// Scripts and mail are never followed, nor a link that names "https:" anywhere but at
+// its start (an address that begins with its scheme was judged by its host already).
+// The tests are case-sensitive.
 bool refusedScheme(const char* link) {
     return std::strstr(link, "javascript:") || std::strstr(link, "https:") || std::strstr(link, "mailto") ||
            std::strstr(link, "MAILTO");
 }
 
+// An address written anywhere in a link, in one of the spellings the crawl knows.
 bool absoluteUrl(const char* link) {
     return std::strstr(link, "HTTP://") || std::strstr(link, "http://") || std::strstr(link, "Http://");
 }
@@ -60,9 +67,13 @@ int dropParentSteps(char* link) {
 }
 
 // The base of a relative link: the page's URL with one more segment cut off per step.
+// The walk stops short of the scheme and the host's first character, so no step ever
+// cuts into "http://" or "https://".
 void baseOf(const char* url, int steps, char (&base)[kTextCapacity]) {
     copyText(base, url);
-    for (int i = static_cast<int>(std::strlen(base)) - 1; i >= kBaseWalkStop; --i) {
+    const char* scheme = std::strstr(base, "://");
+    const int stop = scheme ? static_cast<int>(scheme - base) + 4 : kBaseWalkStop;
+    for (int i = static_cast<int>(std::strlen(base)) - 1; i >= stop; --i) {
         if (base[i] != '/') continue;
         if (steps > 0) {
             --steps;
@@ -73,35 +84,20 @@ void baseOf(const char* url, int steps, char (&base)[kTextCapacity]) {
     }
 }
 
-// Appends the ":port" written in an absolute URL's authority, if it has one.
-void appendPortOf(char* dest, size_t capacity, const char* url) {
-    const char* authority = std::strstr(url, "://");
-    if (!authority) return;
-    authority += 3;
-    const char* end = authority + std::strcspn(authority, "/?#");
-    const char* at = std::strchr(authority, '@');
-    if (at && at < end) authority = at + 1;  // a user name and password are not the port
-    const char* bracket = authority[0] == '[' ? std::strchr(authority, ']') : nullptr;
-    if (bracket && bracket < end) authority = bracket;  // nor are the colons of an IPv6 address
-    const char* colon = std::strchr(authority, ':');
-    if (!colon || colon >= end) return;
-    char port[kTextCapacity];
-    const size_t length = static_cast<size_t>(end - colon);
-    copyText(port, colon);
-    if (length < sizeof port) port[length] = '\0';
-    appendText(dest, capacity, port);
-}
-
-// Joined results longer than a link field are cut at its capacity.
-void joinToHost(const LinkSource& page, char* link) {
-    char joined[kTextCapacity];
-    copyText(joined, "http://");
-    appendText(joined, page.host);
-    // The host field holds no port; a page served on another port than the default
-    // keeps it, or the link would lead to a different server.
-    appendPortOf(joined, sizeof joined, page.url);
+// A root-relative link joins the scheme, host and port of the page it is on; false for
+// a page whose URL is no web address, which has no origin to join.
+bool joinToOrigin(const char* url, char* link) {
+    WebAddress page;
+    if (!splitWebAddress(url, page)) return false;
+    char joined[2 * kTextCapacity];  // the result is cut to the link's field below
+    copyText(joined, page.secure ? "https://" : "http://");
+    const size_t originLength = static_cast<size_t>(page.rest + std::strcspn(page.rest, "/?#") - page.host);
+    const size_t kept = std::strlen(joined);
+    std::memcpy(joined + kept, page.host, originLength);
+    joined[kept + originLength] = '\0';
     appendText(joined, link);
     copyText(link, kTextCapacity, joined);
+    return true;
 }
 
 void joinToBase(const char* base, char* link) {
@@ -114,9 +110,15 @@ void joinToBase(const char* base, char* link) {
 
 }  // namespace
 
-bool resolveLink(const LinkSource& page, bool localLinksOnly, char* link) {
+bool resolveLink(const LinkSource& page, const char* siteHost, char* link) {
     dropTabsAndLineBreaks(link);
-    if (!cutFragment(link) || refusedScheme(link)) return false;
+    if (!cutFragment(link)) return false;
+    // An address that begins with its scheme names its host outright: it is followed
+    // on the site's host and refused elsewhere, before any textual step can take it
+    // for a relative link ("../" counted in it, or an upper-case scheme not matched).
+    WebAddress address;
+    if (splitWebAddress(link, address)) return onHost(address, siteHost) && canonicalWebAddress(link, link, kTextCapacity);
+    if (refusedScheme(link)) return false;
 
     int steps = dropParentSteps(link);
     // More steps than the page's level climbs above the top: take the link from the root.
@@ -128,11 +130,9 @@ bool resolveLink(const LinkSource& page, bool localLinksOnly, char* link) {
         steps = 0;
     }
 
-    if (link[0] == '/') {
-        joinToHost(page, link);
-        return true;
-    }
-    if (absoluteUrl(link)) return !localLinksOnly;
+    if (link[0] == '/') return joinToOrigin(page.url, link);
+    // An address written further into the link (a script's argument, say) is never followed.
+    if (absoluteUrl(link)) return false;
 
     char base[kTextCapacity];
     baseOf(page.url, steps, base);

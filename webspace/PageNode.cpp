@@ -30,8 +30,14 @@ void PageNode::setMessage(const char* text) {
     logMessage(text, kOk);
 }
 
+void PageNode::failWith(const char* text, const char* reason) {
+    char withReason[kTextCapacity];
+    failureMessage(text, reason, withReason, sizeof withReason);
+    setMessage(withReason);
+}
+
 void PageNode::computeDir() {
-    copyText(dir, url);
+    copyText(dir, baseUrl());
     // The first character is never looked at, so a URL without any other '/' keeps it all.
     for (int i = static_cast<int>(std::strlen(dir)) - 1; i >= 1; --i) {
         if (dir[i] == '/') {
@@ -67,8 +73,15 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
         copyText(host, urlParts.host);
     }
     if (reached != RequestStep::Answered) {
-        setMessage(requestFailureText(reached));
+        failWith(requestFailureText(reached), reached == RequestStep::Send ? client->failureReason() : "");
         return 0;
+    }
+    // A page that moved answers from where its redirects landed: its links resolve
+    // there, and its directory is taken from there. The node keeps the address asked for.
+    copyText(landedUrl, client->landedUrl()[0] != '\0' ? client->landedUrl() : url);
+    if (std::strcmp(landedUrl, url) != 0) {
+        logMessage("landed at", kOk);
+        logMessage(landedUrl, kOk);
     }
     // Any answer but 200 counts as answered: the node is placed, red, with no body.
     if (statusCode != 200) {
@@ -82,7 +95,7 @@ int PageNode::fetch(Webspace& space, HttpClient* client) {
     computeDir();
     assignLevel(space);
     if (!readPageBody(*client, length)) {
-        setMessage("InternetReadFile() failed: didn't get page");
+        failWith("InternetReadFile() failed: didn't get page", client->failureReason());
         client->close();
         return 0;
     }
@@ -122,5 +135,5 @@ void PageNode::scanTag(const Webspace& space, const char* tag) {
 }
 
 bool PageNode::resolveLink(const Webspace& space, char* link) const {
-    return ::resolveLink(LinkSource{url, host, level}, space.localLinksOnly != 0, link);
+    return ::resolveLink(LinkSource{baseUrl(), level}, space.siteHost, link);
 }

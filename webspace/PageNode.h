@@ -40,7 +40,8 @@ struct PageNode {
     char dir[kTextCapacity];
     int32_t statusCode;
     char host[kTextCapacity];
-    char url[kTextCapacity];
+    char url[kTextCapacity];        // the address asked for, the one other pages link
+    char landedUrl[kTextCapacity];  // where the last answer came from, after redirects; empty before one
     char path[kTextCapacity];
     char currentLink[kTextCapacity];
     char currentTag[kTagCapacity];
@@ -57,7 +58,12 @@ struct PageNode {
     int fetch(Webspace& space, HttpClient* client);
     // Stores a failure text in message and writes it to the debug log.
     void setMessage(const char* text);
-    // dir := url up to and including its last '/'.
+    // The same, with the HTTP client's reason for the failure after the text.
+    void failWith(const char* text, const char* reason);
+    // The address the page's links resolve against and its directory is taken from:
+    // where its fetch landed, or the one asked for before any answer.
+    const char* baseUrl() const { return landedUrl[0] != '\0' ? landedUrl : url; }
+    // dir := baseUrl() up to and including its last '/'.
     void computeDir();
     // level := the level of the first node sharing this dir, or the next new one.
     void assignLevel(Webspace& space);
@@ -66,7 +72,7 @@ struct PageNode {
     bool scanStep(const Webspace& space);
     // Collects the HREF link and the frame link of one tag.
     void scanTag(const Webspace& space, const char* tag);
-    // Rewrites link (kTextCapacity bytes) in place into an absolute URL on this page's
-    // host. False when the crawl is not to follow it.
+    // Rewrites link (kTextCapacity bytes) in place into an absolute URL on the site,
+    // resolved against where this page landed. False when the crawl is not to follow it.
     bool resolveLink(const Webspace& space, char* link) const;
 };

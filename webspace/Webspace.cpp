@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "web/HttpClient.h"
+#include "web/WebAddress.h"
 #include "webspace/NodeModels.h"
 
 namespace {
@@ -44,7 +46,7 @@ int PlacementGrid::cellIndex(const Vector3& p) {
 
 Webspace::Webspace() {
     for (PageNode& page : pages) page.reset();
-    localLinksOnly = 1;
+    siteHost[0] = '\0';
     finished = 0;
     passBusy = 1;
     paused = 1;
@@ -56,6 +58,14 @@ Webspace::Webspace() {
     for (int32_t& cell : grid.cells) cell = -1;
     for (Vector3& offset : placementOffsets) offset = Vector3(0.0f, 0.0f, 0.0f);
     for (int i = 0; i < 100; ++i) placementOffsets[i] = Vector3(kOffsetTable[i][0], 0.0f, kOffsetTable[i][1]);
+}
+
+int Webspace::startCrawlAt(char* initialUrl) {
+    if (httpClient) httpClient->setSite(initialUrl);
+    hostNameOf(initialUrl, siteHost, sizeof siteHost);
+    // The canonical form is never longer than the URL it comes from.
+    canonicalWebAddress(initialUrl, initialUrl, std::strlen(initialUrl) + 1);
+    return findOrAdd(initialUrl, -1);
 }
 
 int Webspace::findOrAdd(const char* url, int parent) {

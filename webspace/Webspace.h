@@ -38,7 +38,7 @@ public:
     int32_t maxPages;        // page limit: 100, 200 or 300
     PlacementGrid grid;
     Vector3 placementOffsets[kPlacementOffsetCount];
-    uint8_t localLinksOnly;  // absolute links are refused while set; nothing clears it
+    char siteHost[kTextCapacity];  // the start URL's host name, in lower case: the crawl stays on it
     uint8_t finished;        // a whole sweep found nothing to do
     uint8_t passBusy;        // the current sweep has done work
     uint8_t paused;          // steps do nothing while set
@@ -53,6 +53,12 @@ public:
     MillisecondClock clock = nullptr;
 
     Webspace();
+
+    // Makes the initial URL the root page, in slot 0, and its host name the site's. A
+    // user name and password in it go to the HTTP client, which alone keeps them; the
+    // URL itself, in place and as the root's, keeps neither (nor capitals in its scheme
+    // and host), so that no password is ever shown or written. Returns the root's slot.
+    int startCrawlAt(char* initialUrl);
 
     // Slot of the page with this URL (exact, case-sensitive), adding it as Queued with
     // the given parent if it is new. -1 when it is new and the page limit is reached.

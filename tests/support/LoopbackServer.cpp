@@ -1,39 +1,109 @@
-// The scripted HTTP/1.1 server on 127.0.0.1: one thread, one connection at a time.
+// The scripted HTTP/1.1 server on 127.0.0.1, in the clear and over TLS: one thread,
+// one connection at a time.
 #include "support/LoopbackServer.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string_view>
 
-static bool sendAll(int fd, std::string_view data) {
-    for (ssize_t sent = 0; !data.empty(); data.remove_prefix(static_cast<size_t>(sent))) {
-        if ((sent = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL)) <= 0) return false;
+// One connection being served, in the clear or over TLS.
+struct LoopbackServer::Connection {
+    int fd;
+    SSL* ssl = nullptr;
+
+    ssize_t receive(char* buffer, size_t size) {
+        return ssl ? SSL_read(ssl, buffer, static_cast<int>(size)) : ::recv(fd, buffer, size, 0);
     }
-    return true;
+    bool sendAll(std::string_view data) {
+        for (ssize_t sent = 0; !data.empty(); data.remove_prefix(static_cast<size_t>(sent))) {
+            sent = ssl ? SSL_write(ssl, data.data(), static_cast<int>(data.size()))
+                       : ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
+            if (sent <= 0) return false;
+        }
+        return true;
+    }
+};
+
+namespace {
+
+// A listening socket on 127.0.0.1 at a port of the kernel's choosing; -1 if none.
+int listenOnLoopback(uint16_t& port) {
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t length = sizeof address;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
+// The value of a header in a request's head, its name matched in any case; empty if absent.
+std::string headerValue(const std::string& head, const std::string& name) {
+    for (size_t line = head.find("\r\n"); line != std::string::npos; line = head.find("\r\n", line + 2)) {
+        const size_t start = line + 2;
+        if (head.size() > start + name.size() && head[start + name.size()] == ':' &&
+            strncasecmp(head.c_str() + start, name.c_str(), name.size()) == 0) {
+            const size_t value = head.find_first_not_of(' ', start + name.size() + 1);
+            return head.substr(value, head.find("\r\n", start) - value);
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+LoopbackServer::~LoopbackServer() {
+    stop();
+    if (tlsListenFd_ >= 0) ::close(tlsListenFd_);
+    SSL_CTX_free(static_cast<SSL_CTX*>(tls_));
+}
+
+bool LoopbackServer::enableTls(const std::string& certificateFile, const std::string& keyFile) {
+    std::signal(SIGPIPE, SIG_IGN);  // TLS writes to a client that hung up must fail, not end the test
+    SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+    tls_ = context;
+    return context && SSL_CTX_use_certificate_chain_file(context, certificateFile.c_str()) == 1 &&
+           SSL_CTX_use_PrivateKey_file(context, keyFile.c_str(), SSL_FILETYPE_PEM) == 1 &&
+           (tlsListenFd_ = listenOnLoopback(tlsPort_)) >= 0;
 }
 
 bool LoopbackServer::start() {
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(listenFd_, 64) != 0 ||
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-        return false;
-    }
-    port_ = ntohs(address.sin_port);
+    if ((listenFd_ = listenOnLoopback(port_)) < 0) return false;
     thread_ = std::thread([this] {
-        for (int fd; (fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0 && !stopping_;) {
-            connectionFd_ = fd;
-            if (!stopping_) serve(fd);  // stop() may have come before the fd was known
-            connectionFd_ = -1;
-            ::close(fd);
+        while (!stopping_) {
+            pollfd listeners[2] = {{listenFd_, POLLIN, 0}, {tlsListenFd_, POLLIN, 0}};
+            if (::poll(listeners, 2, 50) <= 0) continue;
+            for (int i = 0; i < 2 && !stopping_; ++i) {
+                const int fd = listeners[i].revents & POLLIN ? ::accept4(listeners[i].fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
+                if (fd < 0) continue;
+                connectionFd_ = fd;
+                Connection connection{fd};
+                if (i == 1) {
+                    connection.ssl = SSL_new(static_cast<SSL_CTX*>(tls_));
+                    SSL_set_fd(connection.ssl, fd);
+                }
+                // stop() may have come before the fd was known; a client that refused the
+                // certificate has nothing to ask.
+                if (!stopping_ && (!connection.ssl || SSL_accept(connection.ssl) == 1)) serve(connection);
+                connectionFd_ = -1;
+                SSL_free(connection.ssl);
+                ::close(fd);
+            }
         }
     });
     return true;
@@ -42,8 +112,7 @@ bool LoopbackServer::start() {
 void LoopbackServer::stop() {
     if (!thread_.joinable()) return;
     stopping_ = true;
-    ::shutdown(listenFd_, SHUT_RDWR);  // wakes the blocked accept
-    if (const int fd = connectionFd_; fd >= 0) ::shutdown(fd, SHUT_RDWR);  // and a blocked recv or send
+    if (const int fd = connectionFd_; fd >= 0) ::shutdown(fd, SHUT_RDWR);  // wakes a blocked recv or send
     thread_.join();
     ::close(listenFd_);
 }
@@ -53,20 +122,43 @@ void LoopbackServer::serveDirectory(const std::string& root) { std::lock_guard l
 size_t LoopbackServer::requestCount() const { std::lock_guard lock(mutex_); return requests_.size(); }
 std::string LoopbackServer::lastRequest() const { std::lock_guard lock(mutex_); return requests_.empty() ? "" : requests_.back(); }
 
-void LoopbackServer::serve(int fd) {
+std::string LoopbackServer::requestLog() const {
+    std::lock_guard lock(mutex_);
+    std::string log;
+    for (const std::string& line : requestLog_) log += line + "\n";
+    return log;
+}
+
+void LoopbackServer::requireCredentials(const std::string& user, const std::string& password) {
+    const std::string plain = user + ":" + password;
+    std::string encoded(4 * (plain.size() + 2) / 3 + 1, '\0');
+    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(encoded.data()),
+                                       reinterpret_cast<const unsigned char*>(plain.data()), static_cast<int>(plain.size()));
+    std::lock_guard lock(mutex_);
+    authorization_ = "Basic " + encoded.substr(0, static_cast<size_t>(length));
+}
+
+void LoopbackServer::serve(Connection& connection) {
     std::string head;
     char buffer[4096];
     for (ssize_t got; head.find("\r\n\r\n") == std::string::npos; head.append(buffer, static_cast<size_t>(got))) {
-        if ((got = ::recv(fd, buffer, sizeof buffer, 0)) <= 0) return;
+        if ((got = connection.receive(buffer, sizeof buffer)) <= 0) return;
     }
     const std::string line = head.substr(0, head.find("\r\n"));
-    const size_t agent = head.find("\r\nUser-Agent: "), from = line.find(' ') + 1;
+    const std::string authorization = headerValue(head, "Authorization");
+    bool refused = false;
     {
         std::lock_guard lock(mutex_);
-        requests_.push_back(line + " from " +
-                            (agent == std::string::npos ? "" : head.substr(agent + 14, head.find("\r\n", agent + 2) - agent - 14)));
+        requests_.push_back(line + " from " + headerValue(head, "User-Agent"));
+        refused = !authorization_.empty() && authorization != authorization_;
+        requestLog_.push_back(std::string(connection.ssl ? "https " : "http ") + headerValue(head, "Host") + " " +
+                              line.substr(0, line.rfind(' ')) +
+                              (authorization.empty() ? "" : authorization == authorization_ ? " with credentials" : " with other credentials"));
     }
-    answer(fd, lookUp(line.substr(from, line.find(' ', from) - from)));
+    const size_t from = line.find(' ') + 1;
+    answer(connection, refused ? Route{.status = 401, .reason = "Unauthorized", .body = "<title>Who are you?</title>",
+                                       .headers = "WWW-Authenticate: Basic realm=\"test\"\r\n"}
+                               : lookUp(line.substr(from, line.find(' ', from) - from)));
 }
 
 Route LoopbackServer::lookUp(const std::string& target) {
@@ -88,18 +180,19 @@ Route LoopbackServer::lookUp(const std::string& target) {
                                : Route{.status = 404, .reason = "Not Found", .body = "<html><body>Not Found</body></html>"};
 }
 
-void LoopbackServer::answer(int fd, const Route& route) {
+void LoopbackServer::answer(Connection& connection, const Route& route) {
     const Fault fault = route.fault;
-    if (fault == Fault::NeverAnswer && waitForStop(fd, -1)) return;
+    if (fault == Fault::NeverAnswer && waitForStop(connection, -1)) return;
     std::string head = fault == Fault::RawStatusLine ? route.reason + "\r\n"
                                                      : "HTTP/1.1 " + std::to_string(route.status) + " " + route.reason + "\r\n";
     if (!route.location.empty()) head += "Location: " + route.location + "\r\n";
+    head += route.headers;
     if (fault == Fault::Chunked) head += "Transfer-Encoding: chunked\r\n";
     if (fault != Fault::Chunked && fault != Fault::Endless) head += "Content-Length: " + std::to_string(route.body.size()) + "\r\n";
     head += fault == Fault::Stall ? "\r\n" : "Connection: close\r\n\r\n";
-    if (!sendAll(fd, fault == Fault::NoStatusLine ? "" : head)) return;
+    if (!connection.sendAll(fault == Fault::NoStatusLine ? "" : head)) return;
     for (size_t at = 0; fault == Fault::Drip && at < route.body.size(); ++at) {
-        if (!sendAll(fd, route.body.substr(at, 1)) || waitForStop(fd, kDripMs)) return;
+        if (!connection.sendAll(route.body.substr(at, 1)) || waitForStop(connection, kDripMs)) return;
     }
 
     const bool cuts = fault == Fault::Cut || fault == Fault::Reset || fault == Fault::Stall || fault == Fault::Drip;
@@ -110,29 +203,33 @@ void LoopbackServer::answer(int fd, const Route& route) {
         const std::string_view part = fault == Fault::Endless ? endless : body.substr(at, piece);
         std::ostringstream size;
         size << std::hex << part.size() << "\r\n";
-        if (fault == Fault::Chunked && !sendAll(fd, size.str())) return;
-        if (!sendAll(fd, part) || (fault == Fault::Chunked && !sendAll(fd, "\r\n"))) return;
+        if (fault == Fault::Chunked && !connection.sendAll(size.str())) return;
+        if (!connection.sendAll(part) || (fault == Fault::Chunked && !connection.sendAll("\r\n"))) return;
     }
-    if (fault == Fault::Chunked) sendAll(fd, "0\r\n\r\n");
+    if (fault == Fault::Chunked) connection.sendAll("0\r\n\r\n");
     if (fault == Fault::Reset) {
         ::usleep(100 * 1000);  // lets the client read what came before the reset throws it away
         const linger abort{1, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        ::setsockopt(connection.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         return;
     }
     // Half-close, and let the client read to the end: closing with its bytes unread here
-    // would turn the close into a reset that can lose the answer.
-    if (fault != Fault::Stall) ::shutdown(fd, SHUT_WR);
-    waitForStop(fd, -1);
+    // would turn the close into a reset that can lose the answer. Over TLS the end of
+    // the answer is said first, or the client could not tell it from a cut.
+    if (fault != Fault::Stall) {
+        if (connection.ssl) SSL_shutdown(connection.ssl);
+        ::shutdown(connection.fd, SHUT_WR);
+    }
+    waitForStop(connection, -1);
 }
 
 // Waits up to `ms` (-1: for ever); true when the server stops or the client hangs up first.
-bool LoopbackServer::waitForStop(int fd, int ms) {
+bool LoopbackServer::waitForStop(Connection& connection, int ms) {
     char scratch[4096];
     for (int waited = 0; ms < 0 || waited < ms; waited += 50) {
         if (stopping_) return true;
-        pollfd pfd{fd, POLLIN, 0};
-        if (::poll(&pfd, 1, 50) > 0 && ::recv(fd, scratch, sizeof scratch, 0) <= 0) return true;
+        pollfd pfd{connection.fd, POLLIN, 0};
+        if (::poll(&pfd, 1, 50) > 0 && connection.receive(scratch, sizeof scratch) <= 0) return true;
     }
     return false;
 }

@@ -48,6 +48,12 @@ std::string commandOutput(const std::string& command) {
     return pipe && pclose(pipe) == 0 ? out : std::string();
 }
 
+bool makeCertificate(const std::string& name) {
+    return std::system(("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+                        "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " + name + ".key -out " +
+                        name + ".pem 2>/dev/null").c_str()) == 0;
+}
+
 bool updatingGoldenFiles() {
     const char* update = std::getenv("LW_UPDATE_GOLDEN");
     return update && update == std::string("1");

@@ -28,6 +28,10 @@ void writeFile(const std::string& fileName, const std::string& content);
 // A command's standard output; empty when it failed.
 std::string commandOutput(const std::string& command);
 
+// Makes a self-signed certificate for 127.0.0.1 with openssl, in NAME.pem with its key
+// in NAME.key in the working directory; false when openssl failed.
+bool makeCertificate(const std::string& name);
+
 // True when LW_UPDATE_GOLDEN=1 asks for golden files to be rewritten instead of compared.
 bool updatingGoldenFiles();
 

@@ -24,7 +24,9 @@ public:
     }
     bool setConnectTimeout(uint32_t ms) override { return askedMs[0] = ms, ok(Step::ConnectTimeout) && Base::setConnectTimeout(1000); }
     bool setReceiveTimeout(uint32_t ms) override { return askedMs[1] = ms, ok(Step::ReceiveTimeout) && Base::setReceiveTimeout(1000); }
-    bool connect(const char* host, int32_t port) override { return ok(Step::Connect) && Base::connect(host, port); }
+    bool connect(UrlScheme scheme, const char* host, int32_t port) override {
+        return ok(Step::Connect) && Base::connect(scheme, host, port);
+    }
     bool openRequest(const char* verb, const char* path) override { return ok(Step::OpenRequest) && Base::openRequest(verb, path); }
     bool queryStatusCode(int32_t& code) override { return ok(Step::StatusCode) && Base::queryStatusCode(code); }
     void close() override { ++closes, Base::close(); }
