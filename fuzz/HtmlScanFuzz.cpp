@@ -1,0 +1,125 @@
+// A page body of any bytes, up to past the page buffer's size, read into the page
+// buffer as a fetch reads it and scanned tag by tag: through the scan functions on
+// fields of their exact size, then through a page slot as the crawl scans it, links
+// resolved and kept. No field is written or read past, and the scan always ends.
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "base/DebugLog.h"
+#include "fuzz/FuzzSupport.h"
+#include "web/HtmlScan.h"
+#include "web/PageBuffer.h"
+#include "web/PageFetch.h"
+#include "webspace/Webspace.h"
+
+namespace {
+
+// Hands out a body in the pieces the fetch asks for; the request steps are not under test.
+class BodyClient : public HttpClient {
+public:
+    explicit BodyClient(const std::string& body) : body_(body) {}
+    bool open(const char*) override { return true; }
+    bool setConnectTimeout(uint32_t) override { return true; }
+    bool setReceiveTimeout(uint32_t) override { return true; }
+    bool splitUrl(const char*, UrlParts&) override { return true; }
+    bool connect(const char*, int32_t) override { return true; }
+    bool openRequest(const char*, const char*) override { return true; }
+    bool send() override { return true; }
+    bool queryStatusText(char*, uint32_t) override { return true; }
+    bool queryStatusCode(int32_t&) override { return true; }
+    bool read(char* buffer, uint32_t wanted, uint32_t& delivered) override {
+        delivered = static_cast<uint32_t>(std::min<size_t>(wanted, body_.size() - at_));
+        std::memcpy(buffer, body_.data() + at_, delivered);
+        at_ += delivered;
+        return true;
+    }
+    void close() override {}
+
+private:
+    const std::string& body_;
+    size_t at_ = 0;
+};
+
+constexpr size_t kLongestBody = kPageBufferSize + 4 * kReadChunk;  // bytes: past what the buffer takes
+
+// The body: the input's text repeated, so that a short input reaches the buffer's end.
+std::string bodyOf(std::string_view text, int repeats) {
+    std::string body;
+    for (int i = 0; i < repeats && body.size() < kLongestBody && !text.empty(); ++i) body += text;
+    if (body.size() > kLongestBody) body.resize(kLongestBody);
+    return body;
+}
+
+// The scan functions one by one, each field allocated at its exact size.
+void scanWithExactFields(int32_t end) {
+    FixedField title(kTextCapacity);
+    findTitle(pageBuffer, title.data(), title.capacity());
+    title.text("the title");
+
+    FixedField tag(kTagCollectLimit + 1);
+    FixedField link(kTextCapacity);
+    int32_t pos = 0;
+    bool tagEnded = false;
+    while (scanToNextTag(pageBuffer, end, pos, *reinterpret_cast<char(*)[kTagCollectLimit + 1]>(tag.data()), tagEnded)) {
+        fuzzExpect(pos <= end, "the scan stays within the body");
+        tag.text("a collected tag");
+        if (!tagEnded) continue;
+        hrefOfTag(tag.data(), link.data(), link.capacity());
+        link.text("an HREF");
+        frameSourceOfTag(tag.data(), link.data(), link.capacity());
+        link.text("a frame's SRC");
+    }
+    fuzzExpect(pos == end, "the scan reaches the end of the body");
+}
+
+// The same body through a page slot, as the crawl scans it.
+void scanThroughPageSlot(PageNode& page, const Webspace& space) {
+    const int32_t end = std::min(page.length, kPageBufferSize);
+    int32_t steps = 0;
+    while (!page.scanStep(space)) {
+        fuzzExpect(++steps <= end, "every step consumes at least one byte");
+        fuzzExpect(page.scanPos <= end, "the slot's scan stays within the body");
+    }
+    fuzzExpect(page.linkCount >= 0 && page.linkCount <= kMaxLinks, "the link count stays within the link list");
+    expectTerminated(page.title, sizeof page.title, "the slot's title");
+    expectTerminated(page.currentLink, sizeof page.currentLink, "the slot's current link");
+    expectTerminated(page.currentTag, sizeof page.currentTag, "the slot's current tag");
+    for (int32_t i = 0; i < page.linkCount; ++i) {
+        expectTerminated(page.links[i].url, sizeof page.links[i].url, "a kept link");
+        fuzzExpect(std::strpbrk(page.links[i].url, "\t\r\n") == nullptr || std::strpbrk(page.url, "\t\r\n") ||
+                       std::strpbrk(page.host, "\t\r\n"),
+                   "a kept link holds no tab or line break of its own");
+    }
+}
+
+}  // namespace
+
+// Input: flags (bit 0: local links only), the page's level, the number of times the
+// body text is repeated, the page's URL and host (ending at a NUL), then the body text.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const std::unique_ptr<Webspace> space = std::make_unique<Webspace>();
+    FuzzInput input(data, size);
+    space->localLinksOnly = input.byte() & 1;
+    PageNode& page = space->pages[0];
+    page.reset();
+    page.state = PageState::Fetched;
+    page.level = input.byte() % (kLevelCap + 1);
+    const int repeats = 1 + input.byte() * 4;
+    copyText(page.url, std::string(input.piece()).c_str());
+    copyText(page.host, std::string(input.piece()).c_str());
+    const std::string body = bodyOf(input.rest(), repeats);
+
+    startDebugLog();  // debug.txt in the working folder, afresh per input: the links found go to the trace
+    BodyClient client(body);
+    fuzzExpect(readPageBody(client, page.length), "a body that is there can be read");
+    // Reading stops once the body passes what the buffer is to hold; until then every byte counts.
+    fuzzExpect(static_cast<size_t>(page.length) == body.size() ||
+                   (page.length > kContinueLimit && static_cast<size_t>(page.length) < body.size()),
+               "every byte received is counted");
+    expectTerminated(pageBuffer, kPageBufferSize, "the page buffer");
+
+    scanWithExactFields(std::min(page.length, kPageBufferSize));
+    scanThroughPageSlot(page, *space);
+    return 0;
+}
