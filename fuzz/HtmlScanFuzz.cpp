@@ -41,16 +41,15 @@ private:
     size_t at_ = 0;
 };
 
-constexpr size_t kLongestBody = kPageBufferSize + 4 * kReadChunk;  // bytes: past what the buffer takes
-
-// The body: the input's text, repeated so that a short input can reach the buffer's end.
-// Most repeat bytes mean once, since a page-sized body takes a hundred times longer to
-// scan; the top quarter means 1, 2, 4 ... 1024 times, and 255 as often as fills it.
-std::string bodyOf(std::string_view text, uint8_t repeatByte) {
-    const size_t repeats = repeatByte == 255 ? kLongestBody : repeatByte < 192 ? 1 : size_t{1} << ((repeatByte - 192) / 6);
+// The body: the input's text, and when the filler byte asks (its top quarter) plain text
+// in front that brings it to the end of what the page buffer takes, so that the cut there
+// meets tags of every kind. Filling with text rather than repeating tags keeps a
+// page-sized body quick to scan.
+std::string bodyOf(std::string_view text, uint8_t fillerByte) {
+    constexpr size_t kFillerStep = 64;  // bytes of filler per step of the byte
     std::string body;
-    for (size_t i = 0; i < repeats && body.size() < kLongestBody && !text.empty(); ++i) body += text;
-    if (body.size() > kLongestBody) body.resize(kLongestBody);
+    if (fillerByte >= 192) body.assign(kContinueLimit - 32 * kFillerStep + (fillerByte - 192) * kFillerStep, 'f');
+    body += text;
     return body;
 }
 
@@ -98,8 +97,8 @@ void scanThroughPageSlot(PageNode& page, const Webspace& space) {
 
 }  // namespace
 
-// Input: flags (bit 0: local links only), the page's level, how often the body text is
-// repeated (see bodyOf), the page's URL and host (each ending at a NUL), then the body text.
+// Input: flags (bit 0: local links only), the page's level, the filler byte (see bodyOf),
+// the page's URL and host (each ending at a NUL), then the body text.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::unique_ptr<Webspace> space = std::make_unique<Webspace>();
     FuzzInput input(data, size);
@@ -108,10 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     page.reset();
     page.state = PageState::Fetched;
     page.level = input.byte() % (kLevelCap + 1);
-    const uint8_t repeatByte = input.byte();
+    const uint8_t fillerByte = input.byte();
     copyText(page.url, std::string(input.piece()).c_str());
     copyText(page.host, std::string(input.piece()).c_str());
-    const std::string body = bodyOf(input.rest(), repeatByte);
+    const std::string body = bodyOf(input.rest(), fillerByte);
 
     startDebugLog();  // debug.txt in the working folder, afresh per input: the links found go to the trace
     BodyClient client(body);

@@ -59,11 +59,12 @@ for target in $targets; do
     mkdir -p "$corpus" "$findings" "$work" "$build/logs"
     limits=(-max_total_time="$seconds")
     [ -n "$runs" ] && limits+=(-runs="$runs")
-    # Inputs as long as what the target reads: a page body or a text searched reaches past
-    # the page buffer's 100,000 bytes, a webspace of 12 pages some kB, a URL or a settings
-    # line a few hundred bytes.
+    # Inputs as long as what the target reads: a text searched reaches past the page
+    # buffer's 100,000 bytes (a page body gets there by its target's filler), a webspace
+    # of 12 pages some kB, a URL or a settings line a few hundred bytes.
     case $target in
-        html_scan | extract_between) limits+=(-max_len=120000) ;;
+        extract_between) limits+=(-max_len=120000) ;;
+        html_scan) limits+=(-max_len=8192) ;;
         graph_export) limits+=(-max_len=16384) ;;
         *) limits+=(-max_len=4096) ;;
     esac
