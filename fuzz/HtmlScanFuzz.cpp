@@ -1,10 +1,12 @@
 // A page body of any bytes, up to past the page buffer's size, read into the page
 // buffer as a fetch reads it and scanned tag by tag: through the scan functions on
 // fields of their exact size, then through a page slot as the crawl scans it, links
-// resolved and kept. No field is written or read past, and the scan always ends.
+// resolved and kept. No field is written or read past, the scan always ends, and both
+// ways find the same title and links.
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/DebugLog.h"
 #include "fuzz/FuzzSupport.h"
@@ -53,30 +55,42 @@ std::string bodyOf(std::string_view text, uint8_t fillerByte) {
     return body;
 }
 
-// The scan functions one by one, each field allocated at its exact size.
-void scanWithExactFields(int32_t end) {
+// What the scan found: the title and the links kept, in order.
+struct Found {
+    std::string title;
+    std::vector<std::string> links;
+};
+
+// The scan functions one by one, each field allocated at its exact size; links resolved
+// for the page as the slot resolves them, and kept as the slot keeps them.
+Found scanWithExactFields(const PageNode& page, const Webspace& space, int32_t end) {
+    Found found;
     FixedField title(kTextCapacity);
     findTitle(pageBuffer, title.data(), title.capacity());
-    title.text("the title");
+    found.title = title.text("the title");
 
     FixedField tag(kTagCollectLimit + 1);
     FixedField link(kTextCapacity);
+    auto keep = [&](bool isLink, const char* what) {
+        link.text(what);
+        if (isLink && page.resolveLink(space, link.data()) && found.links.size() < kMaxLinks)
+            found.links.push_back(link.text("a resolved link"));
+    };
     int32_t pos = 0;
     bool tagEnded = false;
     while (scanToNextTag(pageBuffer, end, pos, *reinterpret_cast<char(*)[kTagCollectLimit + 1]>(tag.data()), tagEnded)) {
         fuzzExpect(pos <= end, "the scan stays within the body");
         tag.text("a collected tag");
         if (!tagEnded) continue;
-        hrefOfTag(tag.data(), link.data(), link.capacity());
-        link.text("an HREF");
-        frameSourceOfTag(tag.data(), link.data(), link.capacity());
-        link.text("a frame's SRC");
+        keep(hrefOfTag(tag.data(), link.data(), link.capacity()), "an HREF");
+        keep(frameSourceOfTag(tag.data(), link.data(), link.capacity()), "a frame's SRC");
     }
     fuzzExpect(pos == end, "the scan reaches the end of the body");
+    return found;
 }
 
 // The same body through a page slot, as the crawl scans it.
-void scanThroughPageSlot(PageNode& page, const Webspace& space) {
+void scanThroughPageSlot(PageNode& page, const Webspace& space, const Found& expected) {
     const int32_t end = std::min(page.length, kPageBufferSize);
     int32_t steps = 0;
     while (!page.scanStep(space)) {
@@ -93,6 +107,11 @@ void scanThroughPageSlot(PageNode& page, const Webspace& space) {
                        std::strpbrk(page.host, "\t\r\n"),
                    "a kept link holds no tab or line break of its own");
     }
+    // Fields side by side in a slot must hold what the same scan leaves in fields of their own.
+    fuzzExpect(page.title == expected.title, "the slot's title is the page's title");
+    fuzzExpect(static_cast<size_t>(page.linkCount) == expected.links.size(), "the slot keeps the page's links");
+    for (int32_t i = 0; i < page.linkCount; ++i)
+        fuzzExpect(page.links[i].url == expected.links[static_cast<size_t>(i)], "the slot keeps each link as resolved");
 }
 
 }  // namespace
@@ -121,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "every byte received is counted");
     expectTerminated(pageBuffer, kPageBufferSize, "the page buffer");
 
-    scanWithExactFields(std::min(page.length, kPageBufferSize));
-    scanThroughPageSlot(page, *space);
+    const Found found = scanWithExactFields(page, *space, std::min(page.length, kPageBufferSize));
+    scanThroughPageSlot(page, *space, found);
     return 0;
 }
