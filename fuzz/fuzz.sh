@@ -3,7 +3,8 @@
 # into build-fuzz/ and runs each in turn, one at a time, then prints each target's run
 # count, speed and result. Exits 1 when any target found something; what it found is
 # kept in build-fuzz/findings/TARGET/, and the inputs it learned in build-fuzz/corpus/TARGET/
-# (the seeds in fuzz/corpus/ are never changed).
+# (the seeds in fuzz/corpus/ are never changed). A finding replays with
+# build-fuzz/fuzz_TARGET FILE, or build/fuzz_TARGET_seeds FILE in the ordinary build.
 #
 # Usage: fuzz/fuzz.sh [-t SECONDS] [-r RUNS] [-b BUILD_DIR] [TARGET...]
 #   -t SECONDS  how long each target runs (default 60)
@@ -21,7 +22,7 @@ while getopts "t:r:b:" option; do
         t) seconds=$OPTARG ;;
         r) runs=$OPTARG ;;
         b) build=$OPTARG ;;
-        *) sed -n '9,16p' "$0" >&2; exit 2 ;;
+        *) sed -n '9,14p' "$0" >&2; exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
@@ -71,19 +72,21 @@ for target in $targets; do
     echo "== $target: ${seconds} s${runs:+, at most $runs runs} (log: $log)"
     # New inputs go to the first folder, the working corpus; the seeds are read only.
     # Each input must finish within 10 s.
+    started=$(date +%s.%N)
     (cd "$work" && "$build/fuzz_$target" "${limits[@]}" -timeout=10 -print_final_stats=1 \
         -artifact_prefix="$findings/" "$corpus" "$seeds/$target") >"$log" 2>&1
     status=$?
     executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
+    elapsed=$(echo "$started $(date +%s.%N)" | awk '{ printf "%.0f", $2 - $1 }')
+    speed=$(echo "${executed:-0} $started $(date +%s.%N)" | awk '{ printf "%.0f", $1 / ($3 - $2) }')
     if [ $status -eq 0 ]; then
         result=ok
     else
         result="FAILED (status $status; see $log and $findings/)"
         failed=1
-        grep -m 5 -E 'ERROR|fuzz check failed|runtime error' "$log"
+        grep -m 5 -E 'ERROR|fuzz check failed|runtime error|^(GraphML|DOT):' "$log"
     fi
-    summary+=("$(printf '%-20s %12s runs %8s execs/s  %s' "$target" "${executed:-?}" "${speed:-?}" "$result")")
+    summary+=("$(printf '%-20s %12s runs in %4s s %8s execs/s  %s' "$target" "${executed:-?}" "$elapsed" "$speed" "$result")")
 done
 
 echo
