@@ -6,7 +6,7 @@
 # (the seeds in fuzz/corpus/ are never changed). A finding replays with
 # build-fuzz/fuzz_TARGET FILE, or build/fuzz_TARGET_seeds FILE in the ordinary build.
 #
-# Usage: fuzz/fuzz.sh [-t SECONDS] [-r RUNS] [-b BUILD_DIR] [TARGET...]
+# Usage: fuzz/fuzz.sh [-t SECONDS] [-r RUNS] [-b BUILD_DIR] [TARGET...]   (BUILD_DIR from the repository root)
 #   -t SECONDS  how long each target runs (default 60)
 #   -r RUNS     stop a target after this many inputs, if that comes first (default: no limit)
 #   TARGET      settings html_scan url_resolve extract_between url_split graph_export
