@@ -15,9 +15,16 @@ PACKAGES = cmake g++ make pkg-config curl python3 \
            nlohmann-json3-dev libpng-dev graphviz python3-networkx openssl libssl-dev \
            xdg-utils groff-base desktop-file-utils
 
+# What `make fuzz` needs besides: clang with its libFuzzer and sanitizer runtimes.
+FUZZ_PACKAGES = clang libclang-rt-14-dev
+FUZZ_SECONDS ?= 60
+FUZZ_RUNS    ?=
+FUZZ_TARGETS ?=
+FUZZ_BUILD   ?= build-fuzz
+
 SUDO = $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build programs test run screenshot install bench clean
+.PHONY: all deps configure build programs test run screenshot install bench fuzz clean
 
 all: build
 
@@ -65,5 +72,12 @@ install: programs
 bench: build
 	@if [ -f bench/run-benchmarks.sh ]; then bash bench/run-benchmarks.sh $(BUILD); else echo 'No benchmarks yet.'; fi
 
+# The fuzz targets, built with clang into $(FUZZ_BUILD) and run one after another for
+# FUZZ_SECONDS each (and at most FUZZ_RUNS inputs, when given); prints each one's run
+# count and result. The long run: make fuzz FUZZ_SECONDS=600 FUZZ_RUNS=10000000
+fuzz:
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(FUZZ_PACKAGES)"
+	JOBS=$(JOBS) bash fuzz/fuzz.sh -t $(FUZZ_SECONDS) $(if $(FUZZ_RUNS),-r $(FUZZ_RUNS)) -b $(FUZZ_BUILD) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(FUZZ_BUILD)
