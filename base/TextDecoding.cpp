@@ -3,15 +3,6 @@
 
 namespace {
 
-// Windows-1252 for the bytes 0x80 to 0x9F; 0 where the code page leaves a byte unused
-// (those read as Latin-1, like every byte from 0xA0 up).
-constexpr uint16_t kWindows1252[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
 // Length of the well-formed UTF-8 sequence at s, with its code point; 0 if there is
 // none (a stray continuation byte, a cut or overlong sequence, a surrogate).
 int utf8Sequence(const unsigned char* s, uint32_t& codePoint) {

@@ -123,10 +123,7 @@ struct QuadRecorder : OverlayCanvas {
                                        float(x), y + h, u0, v1});
     }
     void text(int32_t x, int32_t y, const char* s) override {
-        for (int i = 0; s[i]; ++i) {
-            Rect cell;
-            if (glyphCell(s[i], cell)) sprite(cell, x + kGlyphSize * i, y);
-        }
+        forEachGlyph(s, [&](const Rect& cell, int column) { sprite(cell, x + kGlyphSize * column, y); });
     }
 };
 

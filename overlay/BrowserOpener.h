@@ -8,13 +8,18 @@
 class BrowserOpener : public PageOpener {
 public:
     explicit BrowserOpener(const char* program = "xdg-open") : program_(program) {}
-    // True when the launcher process was started (not whether a browser appeared).
+    // True when the launcher program was started (not whether a browser appeared).
     bool open(const char* url) override;
+    // Why the last open failed, as an errno value (ENOENT: there is no such program).
+    int lastError() const { return lastError_; }
+    const char* program() const { return program_; }
 
 private:
     const char* program_;
+    int lastError_ = 0;
 };
 
 // Starts program (looked up on PATH) with one argument, in its own session, orphaned to
-// init so that nothing of ours has to reap it. True when the hand-over child ran.
-bool spawnDetached(const char* program, const char* argument);
+// init so that nothing of ours has to reap it. 0 once the program runs, else the errno
+// of what failed (ENOENT when there is no such program on PATH).
+int spawnDetached(const char* program, const char* argument);

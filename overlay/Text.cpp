@@ -1,30 +1,30 @@
 // Text and sprites blitted from the sprite sheet onto the back buffer.
 #include "overlay/Text.h"
 
-#include <cstring>
-
 #include "render/Engine.h"
 
-bool glyphCell(char c, Rect& cell) {
-    const int32_t code = static_cast<signed char>(c);
-    if (code <= 21) return false;  // control codes and every byte above 127
-    const int32_t left = glyphLeft(code), top = glyphTop(code);
-    cell = {left, top, left + kGlyphSize, top + kGlyphSize};
+bool glyphCell(uint32_t codePoint, Rect& cell) {
+    if (codePoint <= 21 || codePoint == kNoBreakSpace) return false;  // control codes
+    if (codePoint < 0x80) {
+        const int32_t left = glyphLeft(static_cast<int>(codePoint)), top = glyphTop(static_cast<int>(codePoint));
+        cell = {left, top, left + kGlyphSize, top + kGlyphSize};
+    } else {
+        const int extra = extraGlyphCell(codePoint);
+        cell = {extraGlyphLeft(extra), extraGlyphTop(extra), extraGlyphLeft(extra) + kGlyphSize,
+                extraGlyphTop(extra) + kGlyphSize};
+    }
     return true;
 }
 
 int drawText(Engine& engine, int32_t x, int32_t y, const char* text) {
-    if (!text) return 0;
     Surface* sheet = engine.spriteSheet;
     Surface* back = engine.backBuffer;
-    for (size_t i = 0; i < std::strlen(text); ++i) {
-        Rect cell;
-        if (!glyphCell(text[i], cell) || !sheet || !back) continue;
+    return forEachGlyph(text, [&](const Rect& cell, int column) {
+        if (!sheet || !back) return;
         sheet->setSourceRect(cell.top, cell.left, cell.bottom, cell.right);
         // A cell that would cross the back buffer's edge is refused by the blit: no clipping.
-        sheet->blit(x + kGlyphSize * static_cast<int32_t>(i), y, *back, DDBLTFAST_SRCCOLORKEY);
-    }
-    return static_cast<int>(std::strlen(text));
+        sheet->blit(x + kGlyphSize * column, y, *back, DDBLTFAST_SRCCOLORKEY);
+    });
 }
 
 void drawSprite(Engine& engine, const Rect& source, int32_t x, int32_t y) {

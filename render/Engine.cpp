@@ -237,16 +237,19 @@ ResultCode Engine::createVertexBuffers(bool hardware) {
     return lastBuffer;
 }
 
-void Engine::loadDataFiles() {
-    // A missing file leaves its surface empty; nothing draws from an empty surface.
+bool Engine::loadDataFiles(const std::string& folder) {
     textureAtlas = new Surface;
-    if (textureAtlas->loadTexture(*this, "data/data1") != kOk)
-        std::fprintf(stderr, "linkweave: cannot load data file data/data1\n");
     spriteSheet = new Surface;
-    if (spriteSheet->loadPlain(*this, "data/data2") != kOk)
-        std::fprintf(stderr, "linkweave: cannot load data file data/data2\n");
-    else
-        spriteSheet->setColourKey(0);
+    const std::string atlas = folder + "/data1", sheet = folder + "/data2";
+    const char* failed = textureAtlas->loadTexture(*this, atlas.c_str()) != kOk ? atlas.c_str()
+                         : spriteSheet->loadPlain(*this, sheet.c_str()) != kOk  ? sheet.c_str()
+                                                                                : nullptr;
+    if (failed) {
+        std::fprintf(stderr, "linkweave: cannot load the data file %s\n", failed);
+        return false;
+    }
+    spriteSheet->setColourKey(0);
+    return true;
 }
 
 void Engine::buildBuiltInMeshes() {

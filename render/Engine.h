@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/Math3D.h"
 #include "base/Settings.h"
@@ -61,8 +62,9 @@ public:
     ResultCode setUpDevice(WindowHandle window);
     // Releases the device, the three buffers, the 3D interface and the display object.
     void releaseDevice();
-    // data/data1 into the texture atlas, data/data2 into the sprite sheet.
-    void loadDataFiles();
+    // The folder's data1 into the texture atlas and its data2 into the sprite sheet;
+    // false once it has said on standard error that they cannot be loaded.
+    bool loadDataFiles(const std::string& folder = "data");
     // Mesh 0: the unit square carrying the atlas's top-left tile.
     void buildBuiltInMeshes();
 

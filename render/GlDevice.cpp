@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "render/DataFiles.h"
 #include "render/TriangleList.h"
 
 namespace {
@@ -692,33 +693,11 @@ void GlDevice::releaseDirect3D() {
 
 void GlDevice::releaseDirectDraw() {}
 
-// A bitmap's header may claim any size, and SDL sets aside that much memory before it
-// reads a pixel (60000 x 60000 asks for gigabytes). A claim no data file makes is refused
-// here, with a message naming the file; a file that is missing or no bitmap is SDL's to refuse.
-static bool bitmapSizeIsSane(const char* name) {
-    constexpr uint32_t kLargestSide = 4096;  // pixels
-    unsigned char header[26] = {};
-    FILE* file = std::fopen(name, "rb");
-    const bool read = file && std::fread(header, 1, sizeof header, file) == sizeof header;
-    if (file) std::fclose(file);
-    if (!read || header[0] != 'B' || header[1] != 'M') return true;
-    const auto field = [&](int at, int bytes) {
-        uint32_t value = 0;
-        for (int i = bytes - 1; i >= 0; --i) value = value << 8 | header[at + i];
-        return value;
-    };
-    const bool core = field(14, 4) == 12;  // the old header holds 16-bit sizes
-    const uint32_t width = core ? field(18, 2) : field(18, 4);
-    const int32_t rawHeight = static_cast<int32_t>(core ? field(20, 2) : field(22, 4));  // negative: top-down rows
-    const uint32_t height = rawHeight < 0 ? 0u - static_cast<uint32_t>(rawHeight) : static_cast<uint32_t>(rawHeight);
-    if (width <= kLargestSide && height <= kLargestSide) return true;
-    std::fprintf(stderr, "linkweave: %s claims %u x %u pixels; a data file has at most %u x %u\n", name, width, height,
-                 kLargestSide, kLargestSide);
-    return false;
-}
-
 bool GlDevice::readBitmapFile(const char* name, std::vector<uint32_t>& argb, uint32_t& width, uint32_t& height) {
-    if (!bitmapSizeIsSane(name)) return false;
+    // A header may claim any size, and SDL sets aside that much memory before it reads a
+    // pixel (60000 x 60000 asks for gigabytes): a claim no data file makes is refused.
+    uint32_t claimedWidth = 0, claimedHeight = 0;
+    if (checkBitmapHeader(name, claimedWidth, claimedHeight) == BitmapCheck::TooLarge) return false;
     SDL_Surface* loaded = SDL_LoadBMP(name);
     if (!loaded) return false;
     SDL_Surface* converted = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_ARGB8888, 0);

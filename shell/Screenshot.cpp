@@ -2,17 +2,38 @@
 #include "shell/Screenshot.h"
 
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "base/Text.h"
+#include "overlay/Font.h"
 
 namespace {
 
 constexpr int kLastNumber = 99999;  // linkweave-001.png up to linkweave-99999.png
+constexpr uint32_t kNoteLeft = 10;  // pixels: where the overlay draws the note
+
+// The note, "<what> <name> in <folder><why>", naming the working folder so the picture
+// can be found: the home folder written ~, and a folder too long for the note's line
+// in a window `width` pixels wide cut from the left, so its last folders show.
+void writeNote(char* note, size_t capacity, const char* what, const char* name, uint32_t width,
+               const std::string& why = "") {
+    char working[4096];
+    std::string folder = getcwd(working, sizeof working) ? working : "the working folder";
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    if (home.size() > 1 && folder.starts_with(home) && (folder.size() == home.size() || folder[home.size()] == '/'))
+        folder = "~" + folder.substr(home.size());
+    const std::string start = std::string(what) + " " + name + " in ";
+    const size_t columns = width > kNoteLeft ? (width - kNoteLeft) / kGlyphSize : 0;
+    const size_t room = columns > start.size() + why.size() ? columns - start.size() - why.size() : 0;
+    if (folder.size() > room && room > 3) folder = "..." + folder.substr(folder.size() - (room - 3));
+    copyText(note, capacity, (start + folder + why).c_str());
+}
 
 }  // namespace
 
@@ -26,8 +47,7 @@ bool saveScreenshot(const std::vector<uint32_t>& argb, uint32_t width, uint32_t 
         std::snprintf(name, sizeof name, "linkweave-%03d.png", number);
         file = std::fopen(name, "wbx");
         if (!file && errno != EEXIST) {
-            const std::string reason = std::strerror(errno);
-            copyText(note, capacity, (std::string("Cannot save ") + name + ": " + reason).c_str());
+            writeNote(note, capacity, "Cannot save", name, width, std::string(": ") + std::strerror(errno));
             return false;
         }
     }
@@ -58,9 +78,9 @@ bool saveScreenshot(const std::vector<uint32_t>& argb, uint32_t width, uint32_t 
     if (std::fclose(file) != 0 && failure.empty()) failure = std::strerror(errno);
     if (!failure.empty()) {
         std::remove(name);  // no half-written picture is left behind
-        copyText(note, capacity, (std::string("Cannot save ") + name + ": " + failure).c_str());
+        writeNote(note, capacity, "Cannot save", name, width, ": " + failure);
         return false;
     }
-    copyText(note, capacity, (std::string("Saved ") + name).c_str());
+    writeNote(note, capacity, "Saved", name, width);
     return true;
 }

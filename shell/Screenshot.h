@@ -9,7 +9,8 @@
 constexpr uint32_t kScreenshotNoteMs = 3000;  // ms the note stays on screen
 
 // Writes argb (0xAARRGGBB, rows from the top) as an opaque PNG under the first name
-// linkweave-NNN.png not yet taken in the working folder. Puts "Saved linkweave-001.png",
-// or why nothing was saved, into note (capacity bytes); true when saved.
+// linkweave-NNN.png not yet taken in the working folder. Puts "Saved linkweave-001.png
+// in ~/folder", or why nothing was saved, into note (capacity bytes), short enough for
+// a window `width` pixels wide; true when saved.
 bool saveScreenshot(const std::vector<uint32_t>& argb, uint32_t width, uint32_t height, char* note,
                     size_t capacity);

@@ -77,6 +77,9 @@ std::string formatJson(const Webspace& space) {
     for (const GraphEdge& e : collectGraphEdges(space))
         links.push_back({{"source", e.source}, {"target", e.target}, {"count", e.count}});
     graph["nodes"] = std::move(nodes);
+    // networkx reads the edges under "links" up to 3.5 and under "edges" from 3.6 on;
+    // with both, a plain node_link_graph(data) reads the file in either.
+    graph["edges"] = links;
     graph["links"] = std::move(links);
     // Every text is valid UTF-8 already; replacing keeps the library from ever throwing.
     return graph.dump(1, '\t', false, Json::error_handler_t::replace) + "\n";

@@ -1,7 +1,9 @@
 // Builds Linkweave's two data files from the readable sources in assets/:
 //   data1  the node texture atlas   (assets/tiles.txt)
 //   data2  the overlay sprite sheet (assets/sprites.txt and assets/font8x8.txt)
-// Both are written as 24-bit Windows bitmaps. Usage: datagen ASSETS_DIR OUTPUT_DIR
+// Both are written as 24-bit Windows bitmaps. Given a third path, it also writes the
+// desktop icon there as a PNG: the index page's node tile, in the colour of a page that
+// answered. Usage: datagen ASSETS_DIR OUTPUT_DIR [ICON_PNG]
 //
 // Source format, one directive a line ('#' starts a comment):
 //   sheet W H                      size of the bitmap (black to begin with)
@@ -19,7 +21,10 @@
 #include <string>
 #include <vector>
 
+#include <png.h>
+
 #include "overlay/Font.h"
+#include "webspace/NodeDisplay.h"
 
 namespace {
 
@@ -47,7 +52,7 @@ std::map<int, Glyph> readFont(const std::string& path) {
     while (std::getline(in, line)) {
         ++lineNo;
         if (line.rfind("glyph ", 0) != 0) continue;
-        const int code = std::stoi(line.substr(6));
+        const int code = std::stoi(line.substr(6));  // the character's code point
         Glyph g;
         for (int r = 0; r < 8; ++r) {
             if (!std::getline(in, line)) fail(path, "glyph " + std::to_string(code) + " is cut short");
@@ -57,8 +62,18 @@ std::map<int, Glyph> readFont(const std::string& path) {
         }
         font[code] = g;
     }
+    // Every cell of the sheet's font has its glyph, and every glyph a cell.
     for (int c = kFirstGlyph; c <= kLastGlyph; ++c)
         if (!font.count(c)) fail(path, "no glyph for code " + std::to_string(c));
+    for (int c = 0x80; c <= 0xFF; ++c) {
+        const int codePoint = c < 0xA0 ? kWindows1252[c - 0x80] : c;
+        if (codePoint != 0 && codePoint != static_cast<int>(kNoBreakSpace) && !font.count(codePoint))
+            fail(path, "no glyph for code " + std::to_string(codePoint) + ", which Windows-1252 has");
+    }
+    if (!font.count(static_cast<int>(kReplacementCharacter))) fail(path, "no glyph for the replacement mark, code 65533");
+    for (const auto& [code, glyph] : font)
+        if (code > kLastGlyph && extraGlyphCell(code) == kReplacementCell && code != static_cast<int>(kReplacementCharacter))
+            fail(path, "glyph " + std::to_string(code) + " has no cell on the sheet (overlay/Font.h)");
     return font;
 }
 
@@ -140,8 +155,10 @@ Bitmap build(const std::string& path, const std::map<int, Glyph>* font) {
             words >> hex;
             if (!font) fail(where(), "fontcolour needs the font");
             const uint32_t c = std::stoul(hex, nullptr, 16);
-            for (int code = kFirstGlyph; code <= kLastGlyph; ++code)
-                drawGlyph(b, font->at(code), glyphLeft(code), glyphTop(code), c);
+            for (const auto& [code, glyph] : *font) {
+                if (code <= kLastGlyph) drawGlyph(b, glyph, glyphLeft(code), glyphTop(code), c);
+                else drawGlyph(b, glyph, extraGlyphLeft(extraGlyphCell(code)), extraGlyphTop(extraGlyphCell(code)), c);
+            }
         } else {
             fail(where(), "unknown directive '" + op + "'");
         }
@@ -187,16 +204,38 @@ void writeBmp(const std::string& path, const Bitmap& b) {
     if (!o) fail(path, "write failed");
 }
 
+// The tile at (left, top) of the atlas, tinted as a node that answered 200 is, each pixel
+// scale x scale, as an opaque PNG.
+void writeIcon(const std::string& path, const Bitmap& atlas, int left, int top, int side, int scale) {
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < side * scale; ++y)
+        for (int x = 0; x < side * scale; ++x) {
+            const uint32_t texel = atlas.rgb[static_cast<size_t>(top + y / scale) * atlas.width + left + x / scale];
+            for (const int shift : {16, 8, 0})
+                rgb.push_back(static_cast<uint8_t>(((texel >> shift) & 0xFF) * ((kAnsweredNodeColour >> shift) & 0xFF) / 255));
+        }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = image.height = static_cast<png_uint_32>(side * scale);
+    image.format = PNG_FORMAT_RGB;
+    const bool written = png_image_write_to_file(&image, path.c_str(), 0, rgb.data(), 0, nullptr);
+    const std::string message = image.message;
+    png_image_free(&image);
+    if (!written) fail(path, message);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: datagen ASSETS_DIR OUTPUT_DIR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: datagen ASSETS_DIR OUTPUT_DIR [ICON_PNG]\n");
         return 2;
     }
     const std::string assets = argv[1], out = argv[2];
     const auto font = readFont(assets + "/font8x8.txt");
-    writeBmp(out + "/data1", build(assets + "/tiles.txt", nullptr));
+    const Bitmap atlas = build(assets + "/tiles.txt", nullptr);
+    writeBmp(out + "/data1", atlas);
+    if (argc == 4) writeIcon(argv[3], atlas, 32, 0, 32, 2);  // 64 x 64
     writeBmp(out + "/data2", build(assets + "/sprites.txt", &font));
     return 0;
 }

@@ -15,7 +15,7 @@ import sys
 from collections import defaultdict
 
 # Floors, lowest first: an include may point to its own floor or lower, never higher.
-# Folders that are not listed (tests, bench) stand above everything.
+# Folders that are not listed (tests, bench, fuzz) stand above everything.
 FLOORS = {
     "base": 0,
     "web": 1,

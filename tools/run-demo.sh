@@ -25,14 +25,13 @@ else
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
-    echo "No display: crawling the demo without graphics. 'make screenshot' renders a crawl to a PNG."
+    echo "No display: crawling the demo without graphics. 'make screenshot' renders a crawl to build/crawl.png."
     (cd "$run" && "$build/linkweave-crawl")
     echo "The crawl's trace is in $run/debug.txt"
     exit 0
 fi
 
-ln -sfn "$build/linkweave" "$run/linkweave"
-ln -sfn "$build/data" "$run/data"
+# Preflight starts the linkweave beside it, which finds its data files beside itself.
 (cd "$run" && "$build/preflight")
 # Preflight starts Linkweave detached and ends; the site is served until Linkweave ends too.
 while pids=$(pgrep -x linkweave || true); [ -n "$pids" ]; do

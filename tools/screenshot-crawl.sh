@@ -1,15 +1,17 @@
 #!/bin/bash
 # Crawls the bundled demo site with the real linkweave under a private X server and
-# writes docs/crawl.png: the pointer clicks Running, the crawl runs a few seconds, and
-# the window is saved.
-# Usage: tools/screenshot-crawl.sh [BUILD_DIR] [SECONDS]   (defaults: build, 6)
+# saves the window as a PNG: the pointer clicks Running, the crawl runs a few seconds,
+# and the window is saved.
+# Usage: tools/screenshot-crawl.sh [BUILD_DIR] [SECONDS] [PICTURE]
+#        (defaults: build, 6, BUILD_DIR/crawl.png; docs/crawl.png is the README's)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 seconds=${2:-6}
+picture=$(realpath -m "${3:-$build/crawl.png}")
 # Without a display, the script runs itself again under a private X server.
 if [ -z "${DISPLAY:-}" ]; then
-exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$seconds"
+exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$build" "$seconds" "$picture"
 fi
 cmake --build "$build" --target linkweave -j2
 work=$(mktemp -d)
@@ -22,7 +24,6 @@ trap cleanup EXIT
 source "$root/tools/serve-site.sh"
 serve_site "$root/demo" "$work/http.log"
 cd "$work"
-ln -s "$build/data" data
 echo "http://127.0.0.1:$SITE_PORT/index.html,1,2,2,0," > settings.txt
 
 "$build/linkweave" 2> stderr.txt &
@@ -40,6 +41,6 @@ import -window "$win" shot.png
 xdotool key Escape
 wait "$LW_PID" || true
 LW_PID=
-mkdir -p "$root/docs"
-cp shot.png "$root/docs/crawl.png"
-echo "wrote $root/docs/crawl.png"
+mkdir -p "$(dirname "$picture")"
+cp shot.png "$picture"
+echo "wrote $picture"

@@ -143,7 +143,8 @@ TEST_F(GlEngine, FrameOfSceneAndOverlayMatchesItsGoldenImageFrameAfterFrame) {
         while (in >> link) p.links[p.linkCount++].node = link;
         space->buildNodeModel(slot);
     }
-    // Bytes 1 to 21 and above 127 are skipped (\x80 would be the cell of "Paused"), and keep their cells.
+    // Bytes that are not UTF-8 read as Windows-1252 (\xe9\x80: an e acute and the euro
+    // sign, from the cells below the sprites); 1 to 21 are skipped and keep their cells.
     copyText(space->pages[3].title, "Caf\xe9\x80 \x01\x15~\x7f tab");
     space->cursor = 1, space->paused = 0;
     space->pages[1].length = 9000, space->pages[1].scanPos = 2000;  // a progress bar of 70 pixels

@@ -1,8 +1,11 @@
 // Images through ImageMagick as PPM, and the text a screen shows in Linkweave's font.
 #include "support/Images.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "base/TextDecoding.h"
+#include "overlay/Font.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -33,19 +36,38 @@ bool writeImage(const std::string& path, const Image& image) {
 }
 
 std::string readText(const Image& screen, const Image& sheet, int x, int y, int cells) {
+    // Every glyph of the sheet with the text it stands for: ASCII's, then those past it.
+    struct Glyph { int left, top; std::string text; };
+    static const std::vector<Glyph> glyphs = [] {
+        std::vector<Glyph> all;
+        for (int c = kFirstGlyph; c <= kLastGlyph; ++c) all.push_back({glyphLeft(c), glyphTop(c), std::string(1, char(c))});
+        for (uint32_t b = 0x80; b <= 0x100; ++b) {
+            const uint32_t c = b == 0x100 ? kReplacementCharacter : b < 0xA0 ? kWindows1252[b - 0x80] : b;
+            char utf8[4];
+            if (c != 0 && c != kNoBreakSpace)
+                all.push_back({extraGlyphLeft(extraGlyphCell(c)), extraGlyphTop(extraGlyphCell(c)),
+                               std::string(utf8, encodeUtf8(c, utf8))});
+        }
+        return all;
+    }();
     const uint32_t fontColour = sheet.at(3, 0);  // a lit pixel of '!'
-    auto shows = [&](int cell, int c) {          // c: 32 for a blank
+    auto shows = [&](int cell, const Glyph* g) {  // g: null for a blank
         for (int d = 0; d < 64; ++d) {
-            const uint32_t glyph = c > 32 ? sheet.at(8 * ((c - 33) % 15) + d % 8, 8 * ((c - 33) / 15) + d / 8) : 0;
+            const uint32_t glyph = g ? sheet.at(g->left + d % 8, g->top + d / 8) : 0;
             const uint32_t seen = screen.at(x + 8 * cell + d % 8, y + d / 8);
             if (glyph ? seen != glyph : seen == fontColour) return false;
         }
         return true;
     };
-    std::string text;
-    for (int cell = 0, c = 32; cell < cells; ++cell, c = 32) {
-        while (c < 128 && !shows(cell, c)) ++c;
-        text += c < 128 ? char(c) : '?';
+    std::string text, blanks;
+    for (int cell = 0; cell < cells; ++cell) {
+        if (shows(cell, nullptr)) {
+            blanks += ' ';  // trailing blanks are cut
+            continue;
+        }
+        const auto g = std::ranges::find_if(glyphs, [&](const Glyph& candidate) { return shows(cell, &candidate); });
+        text += blanks + (g != glyphs.end() ? g->text : "?");
+        blanks.clear();
     }
-    return text.substr(0, text.find_last_not_of(' ') + 1);
+    return text;
 }

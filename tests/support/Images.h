@@ -20,6 +20,7 @@ bool writeImage(const std::string& path, const Image& image);
 Image imageFromCommand(const std::string& command);
 
 // The text of up to `cells` 8 x 8 cells from (x, y) of screen in the font of Linkweave's
-// sprite sheet: a cell reads as the glyph whose pixels it shows with no other pixel of
-// the font's colour, as a blank when it has none, else as '?'. Trailing blanks are cut.
+// sprite sheet, as UTF-8: a cell reads as the glyph whose pixels it shows with no other
+// pixel of the font's colour, as a blank when it has none, else as '?'. Trailing blanks
+// are cut.
 std::string readText(const Image& screen, const Image& sheet, int x, int y, int cells = 100);
