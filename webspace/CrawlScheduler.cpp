@@ -32,12 +32,18 @@ void Webspace::crawlStep() {
             // one broken page must not hold the whole crawl.
             if (clock && retryDelayMs != 0 && static_cast<int32_t>(clock() - retryDueMs) < 0) return;
             passBusy = 1;
-            if (clock && retryDelayMs == 0) failingSinceMs = clock();
+            const uint32_t triedAtMs = clock ? clock() : 0;
             if (page.fetch(*this, httpClient) == 1) {
                 retryDelayMs = 0;
                 placeNode(cursor, page.parent);
                 page.state = PageState::Fetched;
-            } else if (page.failedForGood || (clock && clock() - failingSinceMs >= giveUpMs)) {
+                break;
+            }
+            // The time a page has been failing counts its tries and the pauses before
+            // them, not the time the crawl was paused or its window hidden: a page
+            // that failed before a pause still gets its tries after it.
+            if (clock) failingForMs = (retryDelayMs == 0 ? 0 : failingForMs + retryDelayMs) + (clock() - triedAtMs);
+            if (page.failedForGood || (clock && failingForMs >= giveUpMs)) {
                 retryDelayMs = 0;
                 giveUp(cursor);
             } else if (clock) {

@@ -93,11 +93,11 @@ public:
     // moves on (its tries come at about 0, 1, 3, 7, 15 and 31 s of the default span).
     // A failure that no later try can change is given up at once, with a clock or without.
     uint32_t giveUpMs = kGiveUpMs;
-    // Pause before the next try of a fetch that failed, when it is due, and when the
-    // page at the cursor began to fail.
+    // Pause before the next try of a fetch that failed, when it is due, and how long the
+    // page at the cursor has been failing: its tries and the pauses between them.
     uint32_t retryDelayMs = 0;
     uint32_t retryDueMs = 0;
-    uint32_t failingSinceMs = 0;
+    uint32_t failingForMs = 0;
     // Set by a step whose work was the network's: it fetched the cursor page, tried to,
     // or found its next try not yet due. Further steps in the same frame could only
     // wait on the network, so the frame's stepping ends there.

@@ -204,9 +204,14 @@ TEST_F(Crawl, AFailingPageIsTriedAfterGrowingPausesUntilItIsGivenUp) {
     ASSERT_TRUE(server.start());
     using Step = FailingClient::Step;
     // Each row: the page, where its fetch fails, the span it may keep failing, the
-    // seconds of its tries in the first 100 s, and whether it was given up.
-    struct Row { std::string url; Step failAt; uint32_t giveUpMs; std::vector<uint32_t> triedAt; bool givenUp; } const rows[] = {
+    // seconds of its tries in the first 100 s, whether it was given up, and the seconds
+    // from 0.5 to which the user paused the crawl, if at all.
+    struct Row {
+        std::string url; Step failAt; uint32_t giveUpMs; std::vector<uint32_t> triedAt; bool givenUp; uint32_t pausedUntil = 0;
+    } const rows[] = {
         {server.url("/"), Step::Open, kGiveUpMs, {0, 1, 3, 7, 15, 31}, true},
+        // A pause is no failing time: the page still gets all its tries after it.
+        {server.url("/"), Step::Open, kGiveUpMs, {0, 60, 62, 66, 74, 90}, true, 60},
         {server.url("/"), Step::Open, 2500, {0, 1, 3}, true},
         // Tries go on while the span lasts, the pause doubling up to 30 s, across the clock's wrap too.
         {server.url("/"), Step::Open, 200000, {0, 1, 3, 7, 15, 31, 61, 91}, false},
@@ -232,6 +237,7 @@ TEST_F(Crawl, AFailingPageIsTriedAfterGrowingPausesUntilItIsGivenUp) {
         for (uint32_t ms = 0; ms <= 100000 && !space->finished; ms += 100) {
             const int opens = client.opens;
             fakeNowMs = 0xFFFFF000u + ms;
+            space->paused = ms >= 500 && ms < row.pausedUntil * 1000;
             space->crawlStep();
             if (client.opens != opens) triedAt.push_back(ms / 1000);
             ASSERT_EQ(space->cursor, 0);
