@@ -209,10 +209,11 @@ void crawlToTheEnd(Webspace& space, bool interactive, CrawlCounts& counts) {
         const bool queued = space.pages[slot].state == PageState::Queued;
         space.crawlStep();
         const PageNode& page = space.pages[slot];
+        const bool retrying = space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore;
         const bool gaveUp = queued && page.givenUp;
+        if (retrying || gaveUp) ++counts.failures;
         // Without a terminal there is no progress line, so say why the crawl is waiting.
-        if (space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore || gaveUp) ++counts.failures;
-        if ((space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore) && !interactive) {
+        if (retrying && !interactive) {
             std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
                          space.retryDelayMs / 1000);
         }
