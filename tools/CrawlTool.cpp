@@ -212,8 +212,9 @@ void crawlToTheEnd(Webspace& space, bool interactive, CrawlCounts& counts) {
         const bool retrying = space.retryDueMs != dueBefore || space.retryDelayMs > delayBefore;
         const bool gaveUp = queued && page.givenUp;
         if (retrying || gaveUp) ++counts.failures;
-        // Without a terminal there is no progress line, so say why the crawl is waiting.
-        if (retrying && !interactive) {
+        // Without a terminal there is no progress line, so say why the crawl is waiting
+        // (unless it is not, after Ctrl-C).
+        if (retrying && !interactive && !interrupted) {
             std::fprintf(stderr, "linkweave-crawl: %s: %s; next try in %u s\n", printable(page.url), page.message,
                          space.retryDelayMs / 1000);
         }
