@@ -496,13 +496,13 @@ bool CurlHttpClient::send() {
     if (!open_ || !session_.request.open) return false;
     const Request& request = session_.request;
     const uint32_t sentMs = monotonicMilliseconds();
-    // The answer to the same request asked ahead is this one's, as it came.
+    // The answer to the same request asked ahead is this one's, as it came; one that is
+    // here before one still on its way.
     Transfer* transfer = nullptr;
     for (Transfer& held : transfers_) {
         if (held.stage != Stage::Free && !held.taken && std::strcmp(held.request.url, request.url) == 0 &&
-            std::strcmp(held.request.verb, request.verb) == 0) {
+            std::strcmp(held.request.verb, request.verb) == 0 && (!transfer || held.stage == Stage::Answered)) {
             transfer = &held;
-            break;
         }
     }
     const bool askedBefore = transfer != nullptr;

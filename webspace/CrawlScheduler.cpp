@@ -143,21 +143,18 @@ void Webspace::giveUp(int slot) {
 
 void Webspace::askAhead() {
     if (!httpClient) return;
-    int room = httpClient->room();
     // A room stays free for the cursor page while it has none: the answers held for the
     // pages after it wait for the cursor, which would otherwise never get past it.
     const PageNode& current = pages[cursor];
-    if (current.state == PageState::Queued && !httpClient->holds(current.url)) --room;
+    const int reserved = current.state == PageState::Queued && !httpClient->holds(current.url) ? 1 : 0;
     // Only Queued slots after the cursor, in the order it reaches them, and only the
     // first few: pages it will ask for in any case, within the page limit.
     int queued = 0;
-    for (int32_t slot = cursor + 1; slot < nodeCount && room > 0 && queued < kPagesAhead; ++slot) {
+    for (int32_t slot = cursor + 1; slot < nodeCount && queued < kPagesAhead && httpClient->room() > reserved; ++slot) {
         const PageNode& page = pages[slot];
         if (page.state != PageState::Queued) continue;
         ++queued;
-        if (httpClient->holds(page.url)) continue;
-        if (askForPage(*httpClient, page.url) == Answer::NoRoom) return;
-        room = httpClient->room() - (current.state == PageState::Queued && !httpClient->holds(current.url));
+        if (!httpClient->holds(page.url)) askForPage(*httpClient, page.url);
     }
 }
 
