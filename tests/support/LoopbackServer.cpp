@@ -22,6 +22,13 @@
 struct LoopbackServer::Connection {
     int fd;
     SSL* ssl = nullptr;
+    std::atomic<int>* open = nullptr;  // the server's count of connections open, while this one counts
+
+    // The server is done with it: the client may close it and open another.
+    void done() {
+        if (open) --*open;
+        open = nullptr;
+    }
 
     ssize_t receive(char* buffer, size_t size) {
         return ssl ? SSL_read(ssl, buffer, static_cast<int>(size)) : ::recv(fd, buffer, size, 0);
@@ -106,7 +113,7 @@ void LoopbackServer::serveConnection(int fd, bool tls) {
     const int open = ++open_;
     for (int most = mostOpen_; open > most && !mostOpen_.compare_exchange_weak(most, open);) {
     }
-    Connection connection{fd};
+    Connection connection{fd, nullptr, &open_};
     if (tls) {
         connection.ssl = SSL_new(static_cast<SSL_CTX*>(tls_));
         SSL_set_fd(connection.ssl, fd);
@@ -115,10 +122,10 @@ void LoopbackServer::serveConnection(int fd, bool tls) {
     // certificate has nothing to ask.
     if (!stopping_ && (!connection.ssl || SSL_accept(connection.ssl) == 1)) serve(connection);
     SSL_free(connection.ssl);
+    connection.done();  // before the close: a client that sees it closed sees it uncounted too
     {
         std::lock_guard lock(connectionsMutex_);
         openFds_.erase(std::find(openFds_.begin(), openFds_.end(), fd));
-        --open_;  // before the close: a client that sees it closed sees it uncounted too
     }
     ::close(fd);
 }
@@ -267,6 +274,8 @@ bool LoopbackServer::answer(Connection& connection, const Route& route) {
     if (fault != Fault::Stall) {
         if (connection.ssl) SSL_shutdown(connection.ssl);
         ::shutdown(connection.fd, SHUT_WR);
+        // The answer is whole and its end said: the client may go on before this thread sees it go.
+        connection.done();
     }
     waitForStop(connection, -1);
     return false;

@@ -79,7 +79,8 @@ public:
     // Every answer starts this much later too, files of the directory tree's included.
     void delayEveryAnswer(int milliseconds) { delayMs_ = milliseconds; }
 
-    // Connections accepted so far, and the most that were open at once.
+    // Connections accepted so far, and the most that were open at once (one closed after
+    // its answer counts until the answer has gone out whole).
     int connectionsAccepted() const { return accepted_; }
     int mostConnectionsAtOnce() const { return mostOpen_; }
 
