@@ -32,6 +32,6 @@ public:
     const char* label() const { return kCrawlSpeedLabels[level_]; }
 
 private:
-    int level_ = 0;  // the design's pace, one step a frame
+    int level_ = 0;  // Linkweave's own pace, one step a frame
     bool fasterHeld_ = false, slowerHeld_ = false;
 };
