@@ -9,11 +9,12 @@ connections in turn, ROUNDS times, and prints the median wall times, their ratio
 most connections each had open at once. Given a second build folder (the build before a
 change), its linkweave-crawl runs beside them, once per D.
 
-Then, at D = 100 ms, linkweave in a window of 800 x 600 (liblinkweave_swap_times.so
-stamping its frames) crawls the tree at the fastest speed, and then the same tree in
-which one page never answers; it prints the gaps between frames while it crawls (median,
-99th percentile, longest) and, for a crawl that finished, the gaps of the finished
-webspace drawn without crawling: what the drawing alone costs. The build before a change,
+Then, at D = 100 ms, linkweave in a window of 400 x 300 and of 800 x 600
+(liblinkweave_swap_times.so stamping its frames) crawls the tree at the fastest speed,
+and then the same tree in which one page never answers; it prints the gaps between
+frames while it crawls (median, 99th percentile, longest) and, for a crawl that
+finished, the gaps of the finished webspace drawn without crawling: what the drawing
+alone costs, which on a software rasteriser grows with the window. The build before a change,
 if given, does the same. Figures only: nothing here passes or fails.
 
 Usage: latency.py BUILD_DIR [BEFORE_BUILD_DIR]   (ROUNDS from LW_LATENCY_ROUNDS, default 5)
@@ -139,14 +140,14 @@ def crawl_table(server, builds, work, rounds):
           " once, linkweave-crawl's and wget2's")
 
 
-def window_gaps(build, folder, start_url, seconds):
-    """Frames of linkweave crawling at the fastest speed until Done!! or for `seconds`,
-    then of the finished webspace; one line each."""
-    window = Window(build, folder, start_url)
+def window_gaps(build, folder, start_url, size, seconds):
+    """Frames of linkweave in a window of `size` crawling at the fastest speed until
+    Done!! or for `seconds`, then of the finished webspace; one line each."""
+    window = Window(build, folder, start_url, size)
     try:
         if not window.window:
             return "no window"
-        started = start_crawl(window.folder, 5)
+        started = start_crawl(window.folder, 5, size[1])
         if started is None:
             return "the crawl did not start"
         deadline = started + int(seconds * 1e9)
@@ -158,7 +159,7 @@ def window_gaps(build, folder, start_url, seconds):
         line = f"{placed} pages in {(ended - started) / 1e9:.1f} s: {crawling}"
         if count(window.trace, "Done!!"):
             time.sleep(3)
-            line += ("\n      the finished webspace:  " +
+            line += ("\n        the finished webspace drawn: " +
                      frame_gaps.describe(frame_gaps.swaps(window.swaps, ended + int(0.5e9), time.monotonic_ns())))
         return line
     finally:
@@ -167,19 +168,22 @@ def window_gaps(build, folder, start_url, seconds):
 
 def window_table(server, builds, work):
     server.delay_ms = 100
-    print(f"\nlinkweave in a window of 800 x 600 at the fastest speed, each answer 100 ms after its request; "
-          "gaps between frames (goal: none above 50 ms):")
+    print("\nlinkweave in a window at the fastest speed, each answer 100 ms after its request; gaps between frames"
+          " while it crawls (goal: none above 50 ms), and of the finished webspace drawn without crawling:")
     for name, build in zip(("after", "before"), builds):
         if not os.path.exists(os.path.join(build, "liblinkweave_swap_times.so")):
             print(f"  {name}: no liblinkweave_swap_times.so in {build}")
             continue
-        server.never = None
-        line = window_gaps(build, os.path.join(work, name + "-tree"), server.base() + "/index.html", 60)
-        print(f"  {name}, the tree:\n      {line}", flush=True)
-        server.never = NEVER
-        line = window_gaps(build, os.path.join(work, name + "-never"), server.base() + "/index.html", 15)
-        print(f"  {name}, the tree with {NEVER} never answering, for 15 s:\n      {line}", flush=True)
-        server.never = None
+        for size in ((400, 300), (800, 600)):
+            where = f"{name}, {size[0]} x {size[1]}"
+            server.never = None
+            line = window_gaps(build, os.path.join(work, f"{name}-{size[0]}-tree"), server.base() + "/index.html", size, 60)
+            print(f"  {where}, the tree:\n        {line}", flush=True)
+            server.never = NEVER
+            line = window_gaps(build, os.path.join(work, f"{name}-{size[0]}-never"), server.base() + "/index.html", size,
+                               15)
+            print(f"  {where}, the tree with {NEVER} never answering, for 15 s:\n        {line}", flush=True)
+            server.never = None
 
 
 def main():

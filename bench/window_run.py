@@ -8,6 +8,7 @@ import subprocess
 import time
 
 WIDTH, HEIGHT = 800, 600  # resolution index 2 in settings.txt
+SIZES = {(400, 300): 0, (640, 480): 1, (800, 600): 2, (1024, 768): 3}  # resolution indexes
 
 
 def xdo(*args):
@@ -23,15 +24,16 @@ def count(path, line):
         return 0
 
 
-def start_crawl(folder, presses):
-    """Sets the speed and clicks the running half of the run-state image, again if the
-    first click comes before the window reads its mouse; the click's time, or None."""
+def start_crawl(folder, presses, height=HEIGHT):
+    """Sets the speed and clicks the running half of the run-state image of a window
+    `height` pixels high, again if the first click comes before the window reads its
+    mouse; the click's time, or None."""
     for _ in range(presses):
         xdo("keydown", "equal", "sleep", "0.1", "keyup", "equal", "sleep", "0.1")
     for _ in range(3):
         # The software pointer stops in the top left corner, then goes to the image.
         xdo("mousemove_relative", "--", "-3000", "-3000", "sleep", "0.3",
-            "mousemove_relative", "--", "188", str(HEIGHT - 75), "sleep", "0.3")
+            "mousemove_relative", "--", "188", str(height - 75), "sleep", "0.3")
         clicked = time.monotonic_ns()
         xdo("mousedown", "1", "sleep", "0.1", "mouseup", "1")
         for _ in range(30):
@@ -42,14 +44,15 @@ def start_crawl(folder, presses):
 
 
 class Window:
-    """linkweave started in folder on start_url, 800 x 600, its swaps written to swaps.txt
-    there; `window` is its X window, or None when it did not show."""
+    """linkweave started in folder on start_url, in a window of `size` (800 x 600 unless
+    said), its swaps written to swaps.txt there; `window` is its X window, or None when
+    it did not show."""
 
-    def __init__(self, build, folder, start_url):
+    def __init__(self, build, folder, start_url, size=(WIDTH, HEIGHT)):
         os.makedirs(folder)
         os.symlink(os.path.join(build, "data"), os.path.join(folder, "data"))
         with open(os.path.join(folder, "settings.txt"), "w") as out:
-            out.write(f"{start_url},1,2,2,0,\n")  # windowed, 800 x 600, 300 pages
+            out.write(f"{start_url},1,{SIZES[size]},2,0,\n")  # windowed, 300 pages
         self.folder = folder
         self.swaps = os.path.join(folder, "swaps.txt")
         self.trace = os.path.join(folder, "debug.txt")
