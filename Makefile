@@ -15,6 +15,9 @@ PACKAGES = cmake g++ make pkg-config curl python3 \
            nlohmann-json3-dev libpng-dev graphviz python3-networkx openssl libssl-dev \
            xdg-utils groff-base desktop-file-utils
 
+# What `make bench` needs besides: the crawler it is timed beside.
+BENCH_PACKAGES = wget2
+
 # What `make fuzz` needs besides: clang with its libFuzzer and sanitizer runtimes.
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 FUZZ_SECONDS ?= 60
@@ -69,8 +72,11 @@ screenshot: programs
 install: programs
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
+# The latency bench runs wget2 beside linkweave-crawl. BEFORE=FOLDER adds the
+# linkweave-crawl and linkweave of another build (the one before a change) to it.
 bench: build
-	@if [ -f bench/run-benchmarks.sh ]; then bash bench/run-benchmarks.sh $(BUILD); else echo 'No benchmarks yet.'; fi
+	@$(MAKE) --no-print-directory deps PACKAGES="$(PACKAGES) $(BENCH_PACKAGES)"
+	@if [ -f bench/run-benchmarks.sh ]; then bash bench/run-benchmarks.sh $(BUILD) $(BEFORE); else echo 'No benchmarks yet.'; fi
 
 # The fuzz targets, built with clang into $(FUZZ_BUILD) and run one after another for
 # FUZZ_SECONDS each (and at most FUZZ_RUNS inputs, when given); prints each one's run

@@ -274,7 +274,10 @@ int main() {
         shown.space->httpClient = &client;
         shown.space->findOrAdd(server.url("/index.html").c_str(), -1);
         shown.space->paused = 0;
-        for (int step = 0; step < 1000000 && !shown.space->finished; ++step) shown.space->crawlStep();
+        for (int step = 0; step < 1000000 && !shown.space->finished; ++step) {
+            shown.space->crawlStep();
+            if (shown.space->waited) client.waitForNetwork(10);  // a page on its way: nothing else to do
+        }
         shown.settle();
         std::printf("\nFinished crawl of the demo site: %d pages\n", shown.space->nodeCount);
         std::printf("%-14s %14s %10s\n", "HELP, DEBUG", "draws/frame", "fps");

@@ -35,29 +35,31 @@ def body(rng, tags):
     return "".join(parts)
 
 
-def page(title, links, seed):
-    """A page whose tags, side bar included, number between MIN_TAGS and MAX_TAGS."""
+def page(title, links, seed, min_tags=MIN_TAGS, max_tags=MAX_TAGS):
+    """A page whose tags, side bar included, number between min_tags and max_tags (or
+    just its side bar, where that alone has more)."""
     rng = random.Random(seed)
     side_bar = "".join(f'<li><a href="{href}">{href}</a></li>\n' for href in links)
     frame = 16 + 4 * len(links)  # the tags of the head, headings, lists and the side bar
     return (f"<html><head><title>{title}</title></head><body><h1>{title}</h1>\n<ul>\n{side_bar}</ul>\n"
-            f"<table>\n{body(rng, rng.randint(MIN_TAGS, MAX_TAGS) - frame)}</table></body></html>\n")
+            f"<table>\n{body(rng, rng.randint(min_tags, max_tags) - frame)}</table></body></html>\n")
 
 
-def generate(root):
-    """Writes the tree into root; returns the paths of its pages, the root's first."""
+def generate(root, min_tags=MIN_TAGS, max_tags=MAX_TAGS):
+    """Writes the tree into root, pages of min_tags to max_tags tags; returns the paths of
+    its pages, the root's first."""
     per_section = [(PAGES - 1 - SECTIONS) // SECTIONS + (1 if s < (PAGES - 1 - SECTIONS) % SECTIONS else 0)
                    for s in range(SECTIONS)]
     sections = [f"/docs/sec{s}/index.html" for s in range(SECTIONS)]
-    files = {"index.html": page("Manual", sections, 0)}
+    files = {"index.html": page("Manual", sections, 0, min_tags, max_tags)}
     paths = ["/index.html"]
     for s in range(SECTIONS):
         names = [f"page{n}.html" for n in range(per_section[s])]
         side_bar = ["/index.html"] + sections + names
-        files[f"docs/sec{s}/index.html"] = page(f"Section {s}", side_bar, 1000 + s)
+        files[f"docs/sec{s}/index.html"] = page(f"Section {s}", side_bar, 1000 + s, min_tags, max_tags)
         paths.append(sections[s])
         for n, name in enumerate(names):
-            files[f"docs/sec{s}/{name}"] = page(f"Section {s}, page {n}", side_bar, 100 * s + n + 1)
+            files[f"docs/sec{s}/{name}"] = page(f"Section {s}, page {n}", side_bar, 100 * s + n + 1, min_tags, max_tags)
             paths.append(f"/docs/sec{s}/{name}")
     for name, text in files.items():
         os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)

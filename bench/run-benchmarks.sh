@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Runs every benchmark of the build and prints its figures. Usage: bench/run-benchmarks.sh BUILD_DIR
+# Runs every benchmark of the build and prints its figures.
+# Usage: bench/run-benchmarks.sh BUILD_DIR [BEFORE_BUILD_DIR]
+# The second build folder, when given, is the build before a change: the latency bench
+# runs its programs beside this build's.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
+before=${2:+$(cd "$2" && pwd)}
 here=$(cd "$(dirname "$0")" && pwd)
 export no_proxy=127.0.0.1 NO_PROXY=127.0.0.1
 work=$(mktemp -d)
@@ -32,3 +36,7 @@ if [ -x "$build/linkweave" ] && [ -f "$build/liblinkweave_swap_times.so" ]; then
     echo "== the window's pace on a large site, at one step a frame and at the fastest speed"
     under_x python3 -B "$here/window-pace.py" "$build"  # -B: no __pycache__ in the tree
 fi
+
+echo
+echo "== a crawl over a network with a round trip, beside wget2, and the window's frames meanwhile"
+under_x python3 -B "$here/latency.py" "$build" ${before:+"$before"}

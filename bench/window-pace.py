@@ -22,80 +22,34 @@ import time
 
 import doc_tree
 import frame_gaps
+from window_run import WIDTH, HEIGHT, Window, count, start_crawl
 
-WIDTH, HEIGHT = 800, 600  # resolution index 2 in settings.txt
 SPEEDS = [("x1", 0), ("max", 5)]  # the speed and the presses of + that reach it
 
 
-def xdo(*args):
-    return subprocess.run(["xdotool", *args], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-
-
-def count(path, line):
-    try:
-        with open(path, errors="replace") as trace:
-            return trace.read().split("\n").count(line)
-    except FileNotFoundError:
-        return 0
-
-
-def start_crawl(folder, presses):
-    """Sets the speed and clicks the running half of the run-state image, again if the
-    first click comes before the window reads its mouse; the click's time, or None."""
-    for _ in range(presses):
-        xdo("keydown", "equal", "sleep", "0.1", "keyup", "equal", "sleep", "0.1")
-    for _ in range(3):
-        # The software pointer stops in the top left corner, then goes to the image.
-        xdo("mousemove_relative", "--", "-3000", "-3000", "sleep", "0.3",
-            "mousemove_relative", "--", "188", str(HEIGHT - 75), "sleep", "0.3")
-        clicked = time.monotonic_ns()
-        xdo("mousedown", "1", "sleep", "0.1", "mouseup", "1")
-        for _ in range(30):
-            if count(os.path.join(folder, "debug.txt"), "getting page"):
-                return clicked
-            time.sleep(0.1)
-    return None
-
-
 def run_speed(build, base, work, speed, presses, seconds):
-    folder = os.path.join(work, speed)
-    os.makedirs(folder)
-    os.symlink(os.path.join(build, "data"), os.path.join(folder, "data"))
-    with open(os.path.join(folder, "settings.txt"), "w") as out:
-        out.write(f"{base}/index.html,1,2,2,0,\n")  # windowed, 800 x 600, 300 pages
-    swaps = os.path.join(folder, "swaps.txt")
-    env = dict(os.environ, LD_PRELOAD=os.path.join(build, "liblinkweave_swap_times.so"), LW_SWAP_TIMES=swaps)
-    with open(os.path.join(folder, "stderr.txt"), "w") as errors:
-        program = subprocess.Popen([os.path.join(build, "linkweave")], cwd=folder, env=env, stderr=errors)
+    window = Window(build, os.path.join(work, speed), f"{base}/index.html")
     try:
-        found = xdo("search", "--sync", "--onlyvisible", "--pid", str(program.pid), "--name", "^Linkweave$")
-        window = found.stdout.split()[-1] if found.stdout.split() else None
-        if not window:
+        if not window.window:
             return f"speed {speed}: no window"
-        xdo("windowfocus", "--sync", window, "sleep", "1")
-        started = start_crawl(folder, presses)
+        started = start_crawl(window.folder, presses)
         if started is None:
             return f"speed {speed}: the crawl did not start"
-        trace = os.path.join(folder, "debug.txt")
         deadline = started + int(seconds * 1e9)
-        while time.monotonic_ns() < deadline and not count(trace, "Done!!"):
+        while time.monotonic_ns() < deadline and not count(window.trace, "Done!!"):
             time.sleep(0.2)
         ended = time.monotonic_ns()
-        placed = count(trace, "got page")
-        done = " (Done!!)" if count(trace, "Done!!") else ""
+        placed = count(window.trace, "got page")
+        done = " (Done!!)" if count(window.trace, "Done!!") else ""
         after = ""
         if done:  # the same webspace drawn without crawling, to tell the drawing's share
             time.sleep(3)
             after = ("\n           the finished webspace: " +
-                     frame_gaps.describe(frame_gaps.swaps(swaps, ended + int(0.5e9), time.monotonic_ns())))
-        xdo("key", "Escape")
-        program.wait(timeout=10)
+                     frame_gaps.describe(frame_gaps.swaps(window.swaps, ended + int(0.5e9), time.monotonic_ns())))
     finally:
-        if program.poll() is None:
-            program.kill()
-            program.wait()
+        window.close()
     minutes = (ended - started) / 60e9
-    frames = frame_gaps.describe(frame_gaps.swaps(swaps, started, ended))
+    frames = frame_gaps.describe(frame_gaps.swaps(window.swaps, started, ended))
     return (f"speed {speed:>3}: {placed} pages placed in {minutes * 60:.1f} s{done}: "
             f"{placed / minutes:.1f} pages a minute\n           while crawling:        {frames}{after}")
 

@@ -4,6 +4,7 @@
 #include "overlay/Text.h"
 #include "render/Engine.h"
 #include "shell/SelectionKeys.h"
+#include "web/HttpClient.h"
 #include "webspace/Webspace.h"
 
 Frame::Frame(Webspace& space, Engine& drawingEngine, PageOpener& opener)
@@ -14,6 +15,8 @@ Frame::Frame(Webspace& space, Engine& drawingEngine, PageOpener& opener)
 }
 
 int32_t Frame::crawl(uint32_t frameStartMs) {
+    // Requests on their way move along every frame, the crawl paused or not.
+    if (webspace.httpClient) webspace.httpClient->poll();
     return webspace.crawlSteps(crawlSpeed.stepsPerFrame(), frameStartMs + kCrawlBudgetMs);
 }
 

@@ -33,8 +33,9 @@ struct Frame {
     EngineNodeModels nodeModels;
     CrawlSpeed crawlSpeed;
 
-    // The frame's crawl steps at the chosen speed, within the budget of a frame that
-    // started at frameStartMs; returns how many ran.
+    // Moves the requests on their way along, then runs the frame's crawl steps at the
+    // chosen speed, within the budget of a frame that started at frameStartMs; returns
+    // how many ran.
     int32_t crawl(uint32_t frameStartMs);
     // Projects, colours and turns the nodes, then uploads and draws the scene.
     void renderScene();

@@ -41,6 +41,7 @@ int32_t appActive = 1;  // frames run only while set: see updateActivity
 FrameClock frameClock;
 char note[kTextCapacity];  // a passing message under the banner: "Saved linkweave-001.png in ~", ...
 uint32_t noteUntil = 0;    // ms: the note shows until then
+constexpr int kRestingPollMs = 100;  // ms between looks at the network while the window rests
 
 // Shows the note that was just written for a few seconds.
 void showNote() { noteUntil = monotonicMilliseconds() + kScreenshotNoteMs; }
@@ -206,7 +207,10 @@ int runMainLoop() {
             continue;
         }
         if (!appActive) {
-            SDL_WaitEvent(nullptr);  // sleep until something happens
+            // Sleep until something happens; the answers on their way still come in,
+            // so that none is taken for silence when the window shows again.
+            SDL_WaitEventTimeout(nullptr, kRestingPollMs);
+            webspace.httpClient->poll();
             continue;
         }
         runFrame();

@@ -69,6 +69,8 @@ void traceInfo(OverlayCanvas& canvas, const OverlayView& v, int32_t b) {
     if (left > 0) canvas.sprite(Rect{0, kProgressBarTop, left, kProgressBarBottom}, 185, b + 193);
     textf(canvas, 10, b + 200, "Number of Links Found: %d", c.linkCount);
     if (space.finished) canvas.text(202, b + 140, "  Finished Tracing");
+    // While the answer for C is on its way, as the trace will say once it is here.
+    if (space.gettingPage && !space.paused && !space.finished) canvas.text(202, b + 140, "  getting page");
     if (v.speed) canvas.text(370, b + 140, v.speed);  // right of where "Finished Tracing" ends
     canvas.sprite(space.paused ? kRunStatePausedSprite : kRunStateRunningSprite, 100, b + 140);
 }

@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "base/Clock.h"
@@ -157,7 +156,7 @@ using SteadyClock = std::chrono::steady_clock;
 
 constexpr int kBarWidth = 30;                      // characters of the progress bar
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-constexpr auto kIdleWait = std::chrono::milliseconds(10);  // while a failed page waits for its retry
+constexpr uint32_t kIdleWaitMs = 20;  // ms of a wait for the network, when a step found nothing else to do
 
 int answeredPages(const Webspace& space) {
     int answered = 0;
@@ -200,9 +199,14 @@ struct CrawlCounts {
 
 // Steps the crawl until it is done, as the main loop would, one step per "frame", or
 // until Ctrl-C.
-void crawlToTheEnd(Webspace& space, bool interactive, CrawlCounts& counts) {
+void crawlToTheEnd(Webspace& space, CurlHttpClient& client, bool interactive, CrawlCounts& counts) {
     auto lastShown = SteadyClock::now() - kProgressInterval;
-    while (!space.finished && !interrupted) {
+    while (!space.finished) {
+        // After Ctrl-C one step more takes the answer the cursor was waiting for, which
+        // Ctrl-C ended, so that the trace says why that page is missing.
+        const bool last = interrupted;
+        if (last && !space.gettingPage) break;
+        if (last) client.poll();
         const uint32_t dueBefore = space.retryDueMs;
         const uint32_t delayBefore = space.retryDelayMs;
         const int32_t slot = space.cursor;
@@ -223,7 +227,10 @@ void crawlToTheEnd(Webspace& space, bool interactive, CrawlCounts& counts) {
             std::fprintf(stderr, "%slinkweave-crawl: gave up on %s: %s\n", interactive ? "\r\033[K" : "",
                          printable(page.url), page.message);
         }
-        if (space.retryDelayMs != 0) std::this_thread::sleep_for(kIdleWait);
+        // A step that could only wait, for an answer or for a retry, is followed by a
+        // wait on the network rather than by the next step at once.
+        if (space.waited) client.waitForNetwork(kIdleWaitMs);
+        if (last) break;
 
         if (interactive && SteadyClock::now() - lastShown >= kProgressInterval) {
             showProgress(space);
@@ -324,7 +331,7 @@ int main(int argc, char** argv) {
     const bool interactive = isatty(STDERR_FILENO);
     const auto started = SteadyClock::now();
     CrawlCounts counts;
-    crawlToTheEnd(*space, interactive, counts);
+    crawlToTheEnd(*space, client, interactive, counts);
     const int status = crawlOutcome(*space);
     const double seconds = std::chrono::duration<double>(SteadyClock::now() - started).count();
     printSummary(*space, initialUrl, counts, seconds);

@@ -1,6 +1,7 @@
-// The HTTP client over libcurl's easy interface: a fresh handle per fetch over a shared
-// connection cache, the whole GET in send() with the redirects it follows on the site,
-// the answer's status and body kept for the fetch to read.
+// The HTTP client over libcurl's multi interface: a handle per request, asked ahead or
+// by send(), run by the multi handle whenever the program polls, the redirects that stay
+// on the site followed one request at a time, the answer's status and body kept for the
+// fetch to read.
 #include "web/CurlHttpClient.h"
 
 #include <curl/curl.h>
@@ -231,18 +232,25 @@ struct CurlCallbacks {
     // received nothing for the receive time-out, its body included, or that is no
     // longer wanted.
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-        Transfer& transfer = *static_cast<Transfer*>(self);
+        return mustEnd(*static_cast<Transfer*>(self)) ? 1 : 0;
+    }
+
+    // True, with the reason marked, for a request that Ctrl-C ended or that has received
+    // nothing for the receive time-out. Asked by libcurl's progress calls, and at every
+    // poll, since libcurl calls a request that nothing happens to only now and then.
+    static bool mustEnd(Transfer& transfer) {
         const std::atomic<bool>* cancel = transfer.client->cancel_;
         if (cancel && cancel->load()) {
             transfer.cancelled = true;
-            return 1;
+            return true;
         }
-        if (transfer.connecting || transfer.receiveTimeoutMs == 0) return 0;
+        const uint32_t receiveTimeoutMs = transfer.request.receiveTimeoutMs;
+        if (transfer.connecting || receiveTimeoutMs == 0) return false;
         const uint32_t now = monotonicMilliseconds();
         noteArrivals(transfer, now);
-        if (now - transfer.lastActivityMs < transfer.receiveTimeoutMs) return 0;
+        if (now - transfer.lastActivityMs < receiveTimeoutMs) return false;
         transfer.receiveTimedOut = true;
-        return 1;
+        return true;
     }
 
     // libcurl hands a head to the header callback one whole line at a time, so a head
@@ -280,14 +288,20 @@ struct CurlCallbacks {
     }
 };
 
-CurlHttpClient::CurlHttpClient() : body_(new char[kBodyCapacity]) {
+
+CurlHttpClient::CurlHttpClient() : bodies_(new char[kTransfers * kBodyCapacity]) {
     for (int& fd : sockets_) fd = -1;
-    transfer_.socket = -1;
+    for (int i = 0; i < kTransfers; ++i) {
+        transfers_[i].socket = -1;
+        transfers_[i].body = bodies_.get() + i * kBodyCapacity;
+    }
 }
 
 CurlHttpClient::~CurlHttpClient() {
     close();
-    // Closes the connections kept for later fetches, through onSocketClosing.
+    for (Transfer& transfer : transfers_) release(transfer);
+    // Closes the connections kept for later requests, through onSocketClosing.
+    if (multi_) curl_multi_cleanup(static_cast<CURLM*>(multi_));
     if (share_) curl_share_cleanup(static_cast<CURLSH*>(share_));
     explicit_bzero(password_, sizeof password_);
 }
@@ -305,38 +319,56 @@ void CurlHttpClient::setSite(const char* startUrl) {
 
 bool CurlHttpClient::open(const char* agent) {
     close();
-    transfer_.reason[0] = '\0';
-    transfer_.finalFailure = false;
+    session_ = Session{};
+    open_ = setUp() && copyText(session_.request.agent, agent ? agent : "");
+    return open_;
+}
+
+bool CurlHttpClient::setUp() {
     if (!initialiseCurlOnce()) return false;
+    if (!multi_) {
+        // Every request runs on the one multi handle, which keeps the connections a
+        // server leaves open for the requests after: at most kTransfers of them, to any
+        // one host and in all.
+        CURLM* multi = curl_multi_init();
+        if (!multi || curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(kTransfers)) != CURLM_OK ||
+            curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(kTransfers)) != CURLM_OK ||
+            curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, static_cast<long>(kTransfers)) != CURLM_OK) {
+            if (multi) curl_multi_cleanup(multi);
+            return false;
+        }
+        multi_ = multi;
+    }
     if (!share_) {
-        // The connections a server keeps alive serve the fetches after, each on a handle
-        // of its own; name look-ups and TLS sessions are kept with them.
+        // Name look-ups and TLS sessions are kept for the requests after too.
         CURLSH* share = curl_share_init();
-        if (share && (curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT) != CURLSHE_OK ||
-                      curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK ||
+        if (share && (curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS) != CURLSHE_OK ||
                       curl_share_setopt(share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION) != CURLSHE_OK)) {
             curl_share_cleanup(share);
             share = nullptr;
         }
-        share_ = share;  // without one, every fetch connects afresh
+        share_ = share;  // without one, every request looks its name up and shakes hands afresh
     }
-    transfer_.easy = createHandle(transfer_);
-    open_ = transfer_.easy && curl_easy_setopt(transfer_.easy, CURLOPT_USERAGENT, agent ? agent : "") == CURLE_OK;
-    return open_;
+    return true;
 }
 
-// The options every fetch shares, set on each transfer's new handle.
+// The options every request shares, set on each transfer's new handle.
 void* CurlHttpClient::createHandle(Transfer& transfer) {
     CURL* curl = curl_easy_init();
     if (!curl) return nullptr;
     transfer.client = this;
-    transfer.body = body_.get();
     bool ok = curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer.errorText) == CURLE_OK;
     if (share_) ok = ok && curl_easy_setopt(curl, CURLOPT_SHARE, share_) == CURLE_OK;
-    // One thread with blocking fetches: no signals for name-lookup time-outs.
+    ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, transfer.request.agent) == CURLE_OK;
+    ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.request.connectTimeoutMs)) ==
+                   CURLE_OK;
+    // One thread: no signals for name-lookup time-outs.
     ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
     // Pages are crawled over the web's own protocols only.
     ok = ok && curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK;
+    // Compressed bodies are welcome: libcurl offers what it can decode and decodes it,
+    // so the body kept, its length and its cut at the store's size are the page's text.
+    ok = ok && curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
     // Redirects are followed here, one request each, so that every address is checked
     // against the site before anything is sent to it.
     ok = ok && curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK;
@@ -353,7 +385,7 @@ void* CurlHttpClient::createHandle(Transfer& transfer) {
         ok = ok && curl_easy_setopt(curl, CURLOPT_CAPATH, caDirectory) == CURLE_OK;
     }
     if (caFile_[0] != '\0') ok = ok && curl_easy_setopt(curl, CURLOPT_CAINFO, caFile_) == CURLE_OK;
-    // A password is sent as Basic authentication, and only where perform() allows it.
+    // A password is sent as Basic authentication, and only where startRequest() allows it.
     ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC)) == CURLE_OK;
     // A proxy's CONNECT answer is not the page's answer.
     ok = ok && curl_easy_setopt(curl, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK;
@@ -386,12 +418,13 @@ void* CurlHttpClient::createHandle(Transfer& transfer) {
 
 bool CurlHttpClient::setConnectTimeout(uint32_t milliseconds) {
     if (!open_) return false;
-    return curl_easy_setopt(transfer_.easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(milliseconds)) == CURLE_OK;
+    session_.request.connectTimeoutMs = milliseconds;
+    return true;
 }
 
 bool CurlHttpClient::setReceiveTimeout(uint32_t milliseconds) {
     if (!open_) return false;
-    transfer_.receiveTimeoutMs = milliseconds;
+    session_.request.receiveTimeoutMs = milliseconds;
     return true;
 }
 
@@ -430,60 +463,103 @@ bool CurlHttpClient::splitUrl(const char* url, UrlParts& parts) {
 }
 
 bool CurlHttpClient::connect(UrlScheme scheme, const char* host, int32_t port) {
-    Transfer& transfer = transfer_;
-    transfer.connected = false;
+    Request& request = session_.request;
+    request.connected = false;
     if (!open_ || (scheme != UrlScheme::Http && scheme != UrlScheme::Https)) return false;
     if (!host || host[0] == '\0' || port <= 0 || port > 65535) return false;
-    if (!copyText(transfer.requestHost, host)) return false;
-    transfer.scheme = scheme;
-    transfer.port = port;
-    transfer.connected = true;
+    if (!copyText(request.host, host)) return false;
+    request.scheme = scheme;
+    request.port = port;
+    request.connected = true;
     return true;
 }
 
-bool CurlHttpClient::openRequest(const char* verb, const char* path) {
-    Transfer& transfer = transfer_;
-    transfer.requestOpen = false;
-    if (!transfer.connected || !verb || verb[0] == '\0' || !path) return false;
-    if (!copyText(transfer.verb, verb)) return false;
+bool CurlHttpClient::openRequest(const char* verb, const char* path) { return openRequestOn(session_.request, verb, path); }
 
-    int written = std::snprintf(transfer.requestUrl, sizeof transfer.requestUrl, "%s://%s:%d%s",
-                                transfer.scheme == UrlScheme::Https ? "https" : "http", transfer.requestHost,
-                                static_cast<int>(transfer.port), path[0] == '/' ? "" : "/");
-    if (written < 0 || static_cast<size_t>(written) >= sizeof transfer.requestUrl) return false;
+bool CurlHttpClient::openRequestOn(Request& request, const char* verb, const char* path) {
+    request.open = false;
+    if (!request.connected || !verb || verb[0] == '\0' || !path) return false;
+    if (!copyText(request.verb, verb)) return false;
+
+    int written = std::snprintf(request.url, sizeof request.url, "%s://%s:%d%s",
+                                request.scheme == UrlScheme::Https ? "https" : "http", request.host,
+                                static_cast<int>(request.port), path[0] == '/' ? "" : "/");
+    if (written < 0 || static_cast<size_t>(written) >= sizeof request.url) return false;
     // Blanks, control bytes and bytes outside ASCII cannot stand on a request line as
     // they are; they go out percent-escaped, as a browser sends them.
     const size_t at = static_cast<size_t>(written);
-    transfer.requestOpen = copyEscaped(transfer.requestUrl + at, sizeof transfer.requestUrl - at, path, true);
-    return transfer.requestOpen;
+    request.open = copyEscaped(request.url + at, sizeof request.url - at, path, true);
+    return request.open;
 }
 
 bool CurlHttpClient::send() {
-    Transfer& transfer = transfer_;
-    if (!open_ || !transfer.requestOpen) return false;
-    copyText(transfer.url, transfer.requestUrl);
-    copyText(transfer.host, transfer.requestHost);
-    transfer.secure = transfer.scheme == UrlScheme::Https;
-    transfer.landed[0] = '\0';
-    transfer.redirects = 0;
-    transfer.startedMs = monotonicMilliseconds();
-
-    int result = perform();
-    char next[kRequestUrlCapacity];
-    while (result == CURLE_OK && transfer.redirects < kMaxRedirects && nextAddress(next)) {
-        ++transfer.redirects;
-        copyText(transfer.url, next);
-        result = perform();
+    if (!open_ || !session_.request.open) return false;
+    const Request& request = session_.request;
+    const uint32_t sentMs = monotonicMilliseconds();
+    // The answer to the same request asked ahead is this one's, as it came; one that is
+    // here before one still on its way.
+    Transfer* transfer = nullptr;
+    for (Transfer& held : transfers_) {
+        if (held.stage != Stage::Free && !held.taken && std::strcmp(held.request.url, request.url) == 0 &&
+            std::strcmp(held.request.verb, request.verb) == 0 && (!transfer || held.stage == Stage::Answered)) {
+            transfer = &held;
+        }
     }
-    return settle(result);
+    const bool askedBefore = transfer != nullptr;
+    if (!transfer) transfer = start(request, "");
+    if (!transfer) {
+        copyText(session_.reason, "no room for another request");
+        return false;
+    }
+    transfer->taken = true;
+    session_.transfer = transfer;
+    while (transfer->stage == Stage::OnItsWay) waitForNetwork(100);
+    copyText(session_.reason, transfer->reason);
+    session_.finalFailure = transfer->finalFailure;
+    // What it spent on its way before this send(), which the fetch does not see itself.
+    const uint32_t beforeMs = static_cast<int32_t>(transfer->answeredMs - sentMs) < 0 ? transfer->answeredMs : sentMs;
+    session_.onItsWayMs = askedBefore ? beforeMs - transfer->startedMs : 0;
+    return transfer->answered;
 }
 
-bool CurlHttpClient::onSite(const char* host) const {
-    return sameHostName(host, siteHost_[0] != '\0' ? siteHost_ : transfer_.requestHost);
+CurlHttpClient::Transfer* CurlHttpClient::freeTransfer() {
+    for (Transfer& transfer : transfers_) {
+        if (transfer.stage == Stage::Free) return &transfer;
+    }
+    return nullptr;
 }
 
-int CurlHttpClient::perform() {
-    Transfer& transfer = transfer_;
+CurlHttpClient::Transfer* CurlHttpClient::start(const Request& request, const char* pageUrl) {
+    Transfer* transfer = freeTransfer();
+    if (!transfer || !multi_) return nullptr;
+    char* const body = transfer->body;
+    *transfer = Transfer{};
+    transfer->body = body;
+    transfer->socket = -1;
+    transfer->request = request;
+    copyText(transfer->pageUrl, pageUrl);
+    copyText(transfer->url, request.url);
+    copyText(transfer->host, request.host);
+    transfer->secure = request.scheme == UrlScheme::Https;
+    transfer->startedMs = monotonicMilliseconds();
+    transfer->stage = Stage::OnItsWay;
+    transfer->easy = createHandle(*transfer);
+    if (!transfer->easy || !startRequest(*transfer)) {
+        // Failed before anything went out: answered at once, with the reason.
+        settle(*transfer, CURLE_FAILED_INIT);
+        if (transfer->easy) curl_easy_cleanup(static_cast<CURL*>(transfer->easy));
+        transfer->easy = nullptr;
+        transfer->stage = Stage::Answered;
+        transfer->answeredMs = transfer->startedMs;
+    }
+    return transfer;
+}
+
+bool CurlHttpClient::onSite(const Transfer& transfer, const char* host) const {
+    return sameHostName(host, siteHost_[0] != '\0' ? siteHost_ : transfer.request.host);
+}
+
+bool CurlHttpClient::startRequest(Transfer& transfer) {
     CurlCallbacks::forgetResponse(transfer);
     transfer.errorText[0] = '\0';
     CURL* curl = transfer.easy;
@@ -492,11 +568,11 @@ int CurlHttpClient::perform() {
     const long leftMs = spentMs < fetchLimitMs_ ? static_cast<long>(fetchLimitMs_ - spentMs) : 1L;
     bool ok = curl_easy_setopt(curl, CURLOPT_URL, transfer.url) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, leftMs) == CURLE_OK;
-    if (std::strcmp(transfer.verb, "GET") == 0) {
+    if (std::strcmp(transfer.request.verb, "GET") == 0) {
         ok = ok && curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L) == CURLE_OK;
         ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, nullptr) == CURLE_OK;
     } else {
-        ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, transfer.verb) == CURLE_OK;
+        ok = ok && curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, transfer.request.verb) == CURLE_OK;
     }
     // The user name and password go to the site's host name alone, and never in the
     // clear when the site was given on https.
@@ -504,17 +580,134 @@ int CurlHttpClient::perform() {
                              (transfer.secure || !siteSecure_);
     ok = ok && curl_easy_setopt(curl, CURLOPT_USERNAME, credentials ? user_ : nullptr) == CURLE_OK;
     ok = ok && curl_easy_setopt(curl, CURLOPT_PASSWORD, credentials ? password_ : nullptr) == CURLE_OK;
-    if (!ok) return CURLE_FAILED_INIT;
+    if (!ok) return false;
 
     transfer.connecting = true;  // the connect time-out rules until a connection is made
     transfer.socket = -1;
     transfer.receiveTimedOut = false;
     transfer.lastActivityMs = monotonicMilliseconds();
-    return curl_easy_perform(curl);
+    return curl_multi_add_handle(static_cast<CURLM*>(multi_), curl) == CURLM_OK;
 }
 
-bool CurlHttpClient::nextAddress(char (&next)[kRequestUrlCapacity]) {
-    Transfer& transfer = transfer_;
+void CurlHttpClient::requestDone(Transfer& transfer, int result) {
+    curl_multi_remove_handle(static_cast<CURLM*>(multi_), transfer.easy);
+    char next[kRequestUrlCapacity];
+    if (result == CURLE_OK && transfer.redirects < kMaxRedirects && nextAddress(transfer, next)) {
+        ++transfer.redirects;
+        copyText(transfer.url, next);
+        if (startRequest(transfer)) return;
+        result = CURLE_FAILED_INIT;
+    }
+    settle(transfer, result);
+    // The connection goes back to the multi handle's cache for the requests after.
+    curl_easy_cleanup(static_cast<CURL*>(transfer.easy));
+    transfer.easy = nullptr;
+    transfer.stage = Stage::Answered;
+    transfer.answeredMs = monotonicMilliseconds();
+}
+
+void CurlHttpClient::endEarly(Transfer& transfer) { requestDone(transfer, CURLE_ABORTED_BY_CALLBACK); }
+
+void CurlHttpClient::drive() {
+    if (!multi_ || !anyOnItsWay()) return;
+    auto* multi = static_cast<CURLM*>(multi_);
+    int running = 0;
+    curl_multi_perform(multi, &running);
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        for (Transfer& transfer : transfers_) {
+            if (transfer.stage == Stage::OnItsWay && transfer.easy == message->easy_handle) {
+                requestDone(transfer, message->data.result);
+                break;
+            }
+        }
+    }
+    for (Transfer& transfer : transfers_) {
+        if (transfer.stage == Stage::OnItsWay && CurlCallbacks::mustEnd(transfer)) endEarly(transfer);
+    }
+}
+
+bool CurlHttpClient::anyOnItsWay() const {
+    for (const Transfer& transfer : transfers_) {
+        if (transfer.stage == Stage::OnItsWay) return true;
+    }
+    return false;
+}
+
+void CurlHttpClient::poll() { drive(); }
+
+void CurlHttpClient::waitForNetwork(uint32_t milliseconds) {
+    if (multi_ && anyOnItsWay()) {
+        curl_multi_poll(static_cast<CURLM*>(multi_), nullptr, 0, static_cast<int>(milliseconds), nullptr);
+    } else {
+        ::usleep(milliseconds * 1000);
+    }
+    drive();
+}
+
+bool CurlHttpClient::waitForAnswers(uint32_t milliseconds) {
+    const uint32_t startMs = monotonicMilliseconds();
+    while (anyOnItsWay()) {
+        const uint32_t spentMs = monotonicMilliseconds() - startMs;
+        if (spentMs >= milliseconds) return false;
+        waitForNetwork(std::min<uint32_t>(50, milliseconds - spentMs));
+    }
+    return true;
+}
+
+Answer CurlHttpClient::ask(const char* url, const char* agent, uint32_t connectTimeoutMs, uint32_t receiveTimeoutMs) {
+    if (!url) return Answer::Here;
+    for (const Transfer& transfer : transfers_) {
+        if (transfer.stage != Stage::Free && !transfer.taken && std::strcmp(transfer.pageUrl, url) == 0) {
+            drive();
+            return transfer.stage == Stage::OnItsWay ? Answer::OnItsWay : Answer::Here;
+        }
+    }
+    // The request the fetch's own steps would set up; one they would refuse is not
+    // asked, and the fetch then refuses it in its own words.
+    Request request{};
+    UrlParts parts;
+    request.connectTimeoutMs = connectTimeoutMs;
+    request.receiveTimeoutMs = receiveTimeoutMs;
+    if (!copyText(request.agent, agent ? agent : "") || !splitUrl(url, parts) ||
+        (parts.scheme != UrlScheme::Http && parts.scheme != UrlScheme::Https) || parts.host[0] == '\0' ||
+        parts.port <= 0 || parts.port > 65535 || !copyText(request.host, parts.host)) {
+        return Answer::Here;
+    }
+    request.scheme = parts.scheme;
+    request.port = parts.port;
+    request.connected = true;
+    if (!openRequestOn(request, "GET", parts.path)) return Answer::Here;
+    if (!freeTransfer()) return Answer::NoRoom;
+    Transfer* transfer = setUp() ? start(request, url) : nullptr;
+    if (!transfer) return Answer::Here;  // the fetch's own send() meets what failed here
+    drive();  // the connection is begun now, not at the next poll
+    return transfer->stage == Stage::OnItsWay ? Answer::OnItsWay : Answer::Here;
+}
+
+bool CurlHttpClient::holds(const char* url) const {
+    if (!url) return false;
+    for (const Transfer& transfer : transfers_) {
+        if (transfer.stage != Stage::Free && !transfer.taken && std::strcmp(transfer.pageUrl, url) == 0) return true;
+    }
+    return false;
+}
+
+int CurlHttpClient::room() const {
+    int free = 0;
+    for (const Transfer& transfer : transfers_) free += transfer.stage == Stage::Free;
+    return free;
+}
+
+void CurlHttpClient::forget(const char* url) {
+    if (!url) return;
+    for (Transfer& transfer : transfers_) {
+        if (transfer.stage != Stage::Free && !transfer.taken && std::strcmp(transfer.pageUrl, url) == 0) release(transfer);
+    }
+}
+
+bool CurlHttpClient::nextAddress(Transfer& transfer, char (&next)[kRequestUrlCapacity]) {
     if (!transfer.headersComplete || !transfer.statusLineRead || !isRedirect(transfer.statusCode) ||
         transfer.location[0] == '\0' || transfer.locationCut) {
         return false;
@@ -538,15 +731,14 @@ bool CurlHttpClient::nextAddress(char (&next)[kRequestUrlCapacity]) {
     // A redirect to another host, or to anything but http and https, is not followed.
     char host[kUrlPartCapacity];
     if (ok) hostNameOf(landed, host, sizeof host);
-    if (!ok || !onSite(host) || !copyEscaped(next, sizeof next, landed, true)) return false;
+    if (!ok || !onSite(transfer, host) || !copyEscaped(next, sizeof next, landed, true)) return false;
     copyText(transfer.landed, landed);
     copyText(transfer.host, host);
     transfer.secure = std::strncmp(landed, "https:", 6) == 0;
     return true;
 }
 
-bool CurlHttpClient::settle(int code) {
-    Transfer& transfer = transfer_;
+void CurlHttpClient::settle(Transfer& transfer, int code) {
     const auto result = static_cast<CURLcode>(code);
     // The server answered when the last request completed with a final answer (a
     // redirect that was not followed is an answer too; an interim "100 Continue" is
@@ -578,50 +770,51 @@ bool CurlHttpClient::settle(int code) {
     } else {
         copyText(transfer.reason, reasonFor(result, transfer.errorText));
     }
-    return transfer.answered;
 }
 
 bool CurlHttpClient::queryStatusText(char* out, uint32_t capacity) {
-    if (!transfer_.answered || !transfer_.statusLineRead || !out || capacity == 0) return false;
-    copyText(out, capacity, transfer_.statusText);
+    const Transfer* transfer = session_.transfer;
+    if (!transfer || !transfer->answered || !transfer->statusLineRead || !out || capacity == 0) return false;
+    copyText(out, capacity, transfer->statusText);
     return true;
 }
 
 bool CurlHttpClient::queryStatusCode(int32_t& code) {
-    if (!transfer_.answered || !transfer_.statusLineRead) return false;
-    code = transfer_.statusCode;
+    const Transfer* transfer = session_.transfer;
+    if (!transfer || !transfer->answered || !transfer->statusLineRead) return false;
+    code = transfer->statusCode;
     return true;
 }
 
 bool CurlHttpClient::read(char* buffer, uint32_t wanted, uint32_t& delivered) {
-    Transfer& transfer = transfer_;
     delivered = 0;
-    if (!transfer.answered || !buffer) return false;
-    const size_t count = std::min<size_t>(wanted, transfer.bodySize - transfer.readPos);
-    if (count == 0 && transfer.bodyFailed) return false;
-    std::memcpy(buffer, transfer.body + transfer.readPos, count);
-    transfer.readPos += count;
+    Transfer* transfer = session_.transfer;
+    if (!transfer || !transfer->answered || !buffer) return false;
+    const size_t count = std::min<size_t>(wanted, transfer->bodySize - transfer->readPos);
+    if (count == 0 && transfer->bodyFailed) return false;
+    std::memcpy(buffer, transfer->body + transfer->readPos, count);
+    transfer->readPos += count;
     delivered = static_cast<uint32_t>(count);
     return true;
 }
 
+// The session's transfer goes, its store free for the next request; how it ended stays
+// for the fetch to report.
 void CurlHttpClient::close() {
     open_ = false;
-    endTransfer();
+    if (session_.transfer) release(*session_.transfer);
+    session_.transfer = nullptr;
 }
 
-// The handle goes; a connection the server left open goes back to the shared cache for
-// the next fetch. Everything the fetch set or received is forgotten, but for how it
-// ended, which the fetch reports after closing.
-void CurlHttpClient::endTransfer() {
-    if (transfer_.easy) curl_easy_cleanup(static_cast<CURL*>(transfer_.easy));
-    char reason[sizeof transfer_.reason];
-    copyText(reason, transfer_.reason);
-    const bool finalFailure = transfer_.finalFailure;
-    transfer_ = Transfer{};
-    transfer_.socket = -1;
-    copyText(transfer_.reason, reason);
-    transfer_.finalFailure = finalFailure;
+void CurlHttpClient::release(Transfer& transfer) {
+    if (transfer.easy) {
+        curl_multi_remove_handle(static_cast<CURLM*>(multi_), transfer.easy);
+        curl_easy_cleanup(static_cast<CURL*>(transfer.easy));
+    }
+    char* const body = transfer.body;
+    transfer = Transfer{};
+    transfer.body = body;
+    transfer.socket = -1;
 }
 
 void CurlHttpClient::watchSocket(int fd) {

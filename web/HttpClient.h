@@ -1,7 +1,9 @@
 // The HTTP client that a page fetch talks to: exactly the operations the fetch needs,
 // in the order it uses them. One object serves one fetch at a time; open() begins a
-// session and close() ends it with everything opened under it. The real client is
-// libcurl's (web/CurlHttpClient.h); tests wrap it to fail the steps no server can fail.
+// session and close() ends it with everything opened under it. A client may also ask
+// for pages ahead, so that their answers travel while the program goes on and the fetch
+// of such a page only takes what came. The real client is libcurl's
+// (web/CurlHttpClient.h); tests wrap it to fail the steps no server can fail.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,13 @@ struct UrlParts {
     char host[kUrlPartCapacity] = {};
     int32_t port = 0;
     char path[kUrlPartCapacity] = {};
+};
+
+// Where the answer to a page asked ahead stands.
+enum class Answer {
+    Here,      // the fetch can run now: the answer came, or nothing was asked (the fetch asks itself)
+    OnItsWay,  // asked, and not yet complete
+    NoRoom,    // not asked: the client holds as many requests as it takes
 };
 
 class HttpClient {
@@ -68,4 +77,26 @@ public:
     virtual bool read(char* buffer, uint32_t wanted, uint32_t& delivered) = 0;
     // Ends the session, closing the connection and request opened under it.
     virtual void close() = 0;
+
+    // Asking ahead. A client that can have requests on their way while the program goes
+    // on starts the GET for url here, with the agent and time-outs that the fetch's own
+    // steps set, and says where its answer stands; asked again, it moves its requests
+    // along and says so again. The fetch of url then takes that answer at send(), as it
+    // came, instead of asking once more. A client that cannot ask ahead says Here, and
+    // the fetch asks and waits itself.
+    virtual Answer ask(const char* /*url*/, const char* /*agent*/, uint32_t /*connectTimeoutMs*/,
+                       uint32_t /*receiveTimeoutMs*/) {
+        return Answer::Here;
+    }
+    // How long the answer that send() took was on its way before the fetch began: 0
+    // when send() asked itself. Kept after close().
+    virtual uint32_t onItsWayMs() const { return 0; }
+    // Whether the client holds a request asked for url, on its way or answered.
+    virtual bool holds(const char* /*url*/) const { return false; }
+    // How many more pages it could ask for now.
+    virtual int room() const { return 0; }
+    // Drops what it still holds for url, once the fetch of url is over.
+    virtual void forget(const char* /*url*/) {}
+    // Moves the requests on their way along without waiting: once a frame.
+    virtual void poll() {}
 };

@@ -72,6 +72,10 @@ RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, ch
     return reached;
 }
 
+Answer askForPage(HttpClient& client, const char* url) {
+    return client.ask(url, kUserAgent, kFetchTimeoutMs, kFetchTimeoutMs);
+}
+
 BodyRead readPageBody(HttpClient& client, int32_t& length) {
     char chunk[kReadChunk];
     uint32_t delivered = 0;

@@ -27,6 +27,10 @@ void failureMessage(const char* text, const char* reason, char* out, size_t capa
 // request closes the session again, unless it could not even be opened.
 RequestStep requestPage(HttpClient& client, const char* url, UrlParts& parts, char* statusText, int32_t& statusCode);
 
+// Asks the client for url's page ahead, with the agent and time-outs the fetch sets
+// (see HttpClient::ask).
+Answer askForPage(HttpClient& client, const char* url);
+
 // How much of an answer's body was read.
 enum class BodyRead {
     None,      // not even its first piece

@@ -2,6 +2,8 @@
 #include <cstdio>
 
 #include "base/DebugLog.h"
+#include "web/HttpClient.h"
+#include "web/PageFetch.h"
 #include "webspace/Webspace.h"
 
 namespace {
@@ -13,10 +15,16 @@ constexpr uint32_t kLongestRetryDelayMs = 30000;  // ms: the pause doubles up to
 
 void Webspace::crawlStep() {
     networkStep = 0;
+    waited = 0;
+    // Paused, nothing is asked of the server; what is on its way may still come.
     if (paused) return;
     // Without a root there is nothing to sweep over (and no slot for the cursor to rest on).
     if (nodeCount == 0) return;
+    stepCursor();
+    askAhead();
+}
 
+void Webspace::stepCursor() {
     PageNode& page = pages[cursor];
     switch (page.state) {
         case PageState::Empty:
@@ -30,10 +38,25 @@ void Webspace::crawlStep() {
             // not asked every frame and debug.txt does not fill with the same failure
             // thousands of times, and a page that keeps failing is given up in the end:
             // one broken page must not hold the whole crawl.
-            if (clock && retryDelayMs != 0 && static_cast<int32_t>(clock() - retryDueMs) < 0) return;
+            if (clock && retryDelayMs != 0 && static_cast<int32_t>(clock() - retryDueMs) < 0) {
+                waited = 1;
+                return;
+            }
             passBusy = 1;
+            // The fetch runs once the answer is here: until then the frames go on.
+            if (httpClient && askForPage(*httpClient, page.url) != Answer::Here) {
+                gettingPage = 1;
+                waited = 1;
+                return;
+            }
+            gettingPage = 0;
             const uint32_t triedAtMs = clock ? clock() : 0;
-            if (page.fetch(*this, httpClient) == 1) {
+            const int fetched = page.fetch(*this, httpClient);
+            // An answer asked before the fetch counts as a try made now that took as long
+            // as it was on its way, so a failing page gets the same tries, asked ahead or not.
+            const uint32_t onItsWayMs = httpClient ? httpClient->onItsWayMs() : 0;
+            if (httpClient) httpClient->forget(page.url);
+            if (fetched == 1) {
                 retryDelayMs = 0;
                 placeNode(cursor, page.parent);
                 page.state = PageState::Fetched;
@@ -42,7 +65,9 @@ void Webspace::crawlStep() {
             // The time a page has been failing counts its tries and the pauses before
             // them, not the time the crawl was paused or its window hidden: a page
             // that failed before a pause still gets its tries after it.
-            if (clock) failingForMs = (retryDelayMs == 0 ? 0 : failingForMs + retryDelayMs) + (clock() - triedAtMs);
+            if (clock) {
+                failingForMs = (retryDelayMs == 0 ? 0 : failingForMs + retryDelayMs) + (clock() - triedAtMs) + onItsWayMs;
+            }
             if (page.failedForGood || (clock && failingForMs >= giveUpMs)) {
                 retryDelayMs = 0;
                 giveUp(cursor);
@@ -114,6 +139,23 @@ void Webspace::giveUp(int slot) {
         std::snprintf(line, sizeof line, "gave up on %s: still failing after %g s", page.url, giveUpMs / 1000.0);
     }
     logMessage(line, kOk);
+}
+
+void Webspace::askAhead() {
+    if (!httpClient) return;
+    // A room stays free for the cursor page while it has none: the answers held for the
+    // pages after it wait for the cursor, which would otherwise never get past it.
+    const PageNode& current = pages[cursor];
+    const int reserved = current.state == PageState::Queued && !httpClient->holds(current.url) ? 1 : 0;
+    // Only Queued slots after the cursor, in the order it reaches them, and only the
+    // first few: pages it will ask for in any case, within the page limit.
+    int queued = 0;
+    for (int32_t slot = cursor + 1; slot < nodeCount && queued < kPagesAhead && httpClient->room() > reserved; ++slot) {
+        const PageNode& page = pages[slot];
+        if (page.state != PageState::Queued) continue;
+        ++queued;
+        if (!httpClient->holds(page.url)) askForPage(*httpClient, page.url);
+    }
 }
 
 int32_t Webspace::crawlSteps(int32_t limit, uint32_t deadlineMs) {

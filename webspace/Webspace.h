@@ -19,6 +19,7 @@ constexpr int kGridCells = kGridSide * kGridSide * kGridSide;  // 125,000
 constexpr int kPlacementOffsetCount = 101;
 constexpr int kLevelCap = 50;
 constexpr uint32_t kGiveUpMs = 30000;  // ms a page may keep failing before the crawl gives it up
+constexpr int kPagesAhead = 5;  // Queued pages after the cursor that may be asked for ahead of it
 
 // Which node occupies each cell of space; -1 = free.
 struct PlacementGrid {
@@ -70,7 +71,9 @@ public:
     // Gives a newly placed node its model, through the renderer's node models if there are any.
     void buildNodeModel(int slot);
 
-    // Advances the crawl by one small piece of work: one fetch, one tag or one link.
+    // Advances the crawl by one small piece of work: one fetch, one tag or one link. A
+    // page's fetch takes its answer once it is here; until then the step waits and does
+    // nothing. Meanwhile the pages the cursor comes to next are asked for ahead.
     void crawlStep();
     // Ends the tries of the page in `slot`: it is placed and done, red, with no links.
     void giveUp(int slot);
@@ -99,7 +102,19 @@ public:
     uint32_t retryDueMs = 0;
     uint32_t failingForMs = 0;
     // Set by a step whose work was the network's: it fetched the cursor page, tried to,
-    // or found its next try not yet due. Further steps in the same frame could only
-    // wait on the network, so the frame's stepping ends there.
+    // found its answer still on its way, or found its next try not yet due. Further
+    // steps in the same frame could only wait on the network, so the frame's stepping
+    // ends there.
     uint8_t networkStep = 0;
+    // Set by a step that did nothing but wait: for the cursor page's answer, or for its
+    // next try. A program without frames may then wait on the network itself.
+    uint8_t waited = 0;
+    // The cursor page's answer is on its way: TRACE INFO says "getting page".
+    uint8_t gettingPage = 0;
+
+private:
+    // The cursor's part of a step: the work on the page it rests on, the end of a sweep.
+    void stepCursor();
+    // Asks the HTTP client for the pages the cursor will fetch next, while it has room.
+    void askAhead();
 };

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <ranges>
 #include <regex>
@@ -243,6 +244,34 @@ TEST_F(LinkweaveGui, KeepsCrawlingWhileAnotherWindowHasTheFocusAndRestsWhileHidd
     expectSiteTrace("run");
     EXPECT_EQ(speedShown(), "Speed: x1");
     ASSERT_TRUE(x.xdo("windowfocus --sync " + std::to_string(window) + " key Escape"));
+    EXPECT_EQ(x.waitExit(), 0);
+}
+
+// While a page is on its way the window goes on: TRACE INFO says "getting page", the
+// pointer follows the mouse and the DEBUG panel's rate counts the frames; once the page
+// has come, the trace is the one a fetch that blocks writes.
+TEST_F(LinkweaveGui, DrawsOnWhileAPageIsOnItsWay) {
+    server.route({.path = "/far.html", .body = "<title>Far</title><p>.", .delayMs = 4000});
+    start("far", {}, "/far.html");
+    ASSERT_NE(window = x.waitForWindow("Linkweave"), 0u);
+    pointTo(W - 24, H - 13);  // the D icon: the DEBUG panel
+    click();
+    pointTo(188, H - 75);
+    click();
+    const auto gettingPage = [&] { return readText(x.capture(window), sheet, 202, B + 140, 14) == "  getting page"; };
+    ASSERT_TRUE(waitUntil(gettingPage, 5s));
+    pointTo(300, 200);  // drawn where the mouse went, while the page is still on its way
+    const auto rate = [&] { return std::atoi(readText(x.capture(window), sheet, 10, 170, 12).substr(5).c_str()); };
+    EXPECT_TRUE(waitUntil([&] { return rate() > 1; }, 2s)) << readText(x.capture(window), sheet, 10, 170, 12);
+    EXPECT_TRUE(gettingPage()) << "the page came before the window was seen to go on";
+    EXPECT_EQ(readFile("far/debug.txt").find("getting page"), std::string::npos) << "written before the page came";
+    ASSERT_TRUE(waitUntil([&] { return crawlDone("far"); }, 15s));
+    EXPECT_FALSE(gettingPage());
+    const std::vector<std::string> trace = readLines("far/debug.txt");
+    const std::vector<std::string> fetch = {"------------------------------", "OK", "getting page", "OK", server.url("/far.html"),
+                                            "OK", "got page", "OK", "No Errors", "OK", "finding links", "OK", "Done!!", "OK"};
+    EXPECT_TRUE(trace.size() >= fetch.size() && std::equal(fetch.begin(), fetch.end(), trace.end() - fetch.size()));
+    ASSERT_TRUE(x.xdo("key Escape"));
     EXPECT_EQ(x.waitExit(), 0);
 }
 

@@ -1,5 +1,5 @@
-// The scripted HTTP/1.1 server on 127.0.0.1, in the clear and over TLS: one thread,
-// one connection at a time.
+// The scripted HTTP/1.1 server on 127.0.0.1, in the clear and over TLS: one thread that
+// accepts, one more per connection.
 #include "support/LoopbackServer.h"
 
 #include <arpa/inet.h>
@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,13 @@
 struct LoopbackServer::Connection {
     int fd;
     SSL* ssl = nullptr;
+    std::atomic<int>* open = nullptr;  // the server's count of connections open, while this one counts
+
+    // The server is done with it: the client may close it and open another.
+    void done() {
+        if (open) --*open;
+        open = nullptr;
+    }
 
     ssize_t receive(char* buffer, size_t size) {
         return ssl ? SSL_read(ssl, buffer, static_cast<int>(size)) : ::recv(fd, buffer, size, 0);
@@ -91,29 +99,48 @@ bool LoopbackServer::start() {
             for (int i = 0; i < 2 && !stopping_; ++i) {
                 const int fd = listeners[i].revents & POLLIN ? ::accept4(listeners[i].fd, nullptr, nullptr, SOCK_CLOEXEC) : -1;
                 if (fd < 0) continue;
-                connectionFd_ = fd;
-                Connection connection{fd};
-                if (i == 1) {
-                    connection.ssl = SSL_new(static_cast<SSL_CTX*>(tls_));
-                    SSL_set_fd(connection.ssl, fd);
-                }
-                // stop() may have come before the fd was known; a client that refused the
-                // certificate has nothing to ask.
-                if (!stopping_ && (!connection.ssl || SSL_accept(connection.ssl) == 1)) serve(connection);
-                connectionFd_ = -1;
-                SSL_free(connection.ssl);
-                ::close(fd);
+                std::lock_guard lock(connectionsMutex_);
+                openFds_.push_back(fd);
+                servers_.emplace_back([this, fd, tls = i == 1] { serveConnection(fd, tls); });
             }
         }
     });
     return true;
 }
 
+void LoopbackServer::serveConnection(int fd, bool tls) {
+    ++accepted_;
+    const int open = ++open_;
+    for (int most = mostOpen_; open > most && !mostOpen_.compare_exchange_weak(most, open);) {
+    }
+    Connection connection{fd, nullptr, &open_};
+    if (tls) {
+        connection.ssl = SSL_new(static_cast<SSL_CTX*>(tls_));
+        SSL_set_fd(connection.ssl, fd);
+    }
+    // stop() may have come before the fd was listed; a client that refused the
+    // certificate has nothing to ask.
+    if (!stopping_ && (!connection.ssl || SSL_accept(connection.ssl) == 1)) serve(connection);
+    SSL_free(connection.ssl);
+    connection.done();  // before the close: a client that sees it closed sees it uncounted too
+    {
+        std::lock_guard lock(connectionsMutex_);
+        openFds_.erase(std::find(openFds_.begin(), openFds_.end(), fd));
+    }
+    ::close(fd);
+}
+
 void LoopbackServer::stop() {
     if (!thread_.joinable()) return;
     stopping_ = true;
-    if (const int fd = connectionFd_; fd >= 0) ::shutdown(fd, SHUT_RDWR);  // wakes a blocked recv or send
     thread_.join();
+    std::vector<std::thread> servers;
+    {
+        std::lock_guard lock(connectionsMutex_);
+        for (const int fd : openFds_) ::shutdown(fd, SHUT_RDWR);  // wakes a blocked recv or send
+        servers.swap(servers_);
+    }
+    for (std::thread& server : servers) server.join();
     ::close(listenFd_);
 }
 
@@ -157,19 +184,21 @@ void LoopbackServer::record(const Connection& connection, const std::string& hea
 }
 
 void LoopbackServer::serve(Connection& connection) {
-    std::string head;
-    if (!readRequest(connection, head)) return;
-    record(connection, head);
-    const std::string line = head.substr(0, head.find("\r\n"));
-    bool refused = false;
-    {
-        std::lock_guard lock(mutex_);
-        refused = !authorization_.empty() && headerValue(head, "Authorization") != authorization_;
+    for (std::string head; readRequest(connection, head); head.clear()) {
+        record(connection, head);
+        const std::string line = head.substr(0, head.find("\r\n"));
+        bool refused = false;
+        {
+            std::lock_guard lock(mutex_);
+            refused = !authorization_.empty() && headerValue(head, "Authorization") != authorization_;
+        }
+        const size_t from = line.find(' ') + 1;
+        const Route route = refused ? Route{.status = 401, .reason = "Unauthorized", .body = "<title>Who are you?</title>",
+                                            .headers = "WWW-Authenticate: Basic realm=\"test\"\r\n"}
+                                    : lookUp(line.substr(from, line.find(' ', from) - from));
+        if (const int delayMs = route.delayMs + delayMs_; delayMs > 0 && waitForStop(connection, delayMs)) return;
+        if (!answer(connection, route)) return;
     }
-    const size_t from = line.find(' ') + 1;
-    answer(connection, refused ? Route{.status = 401, .reason = "Unauthorized", .body = "<title>Who are you?</title>",
-                                       .headers = "WWW-Authenticate: Basic realm=\"test\"\r\n"}
-                               : lookUp(line.substr(from, line.find(' ', from) - from)));
 }
 
 Route LoopbackServer::lookUp(const std::string& target) {
@@ -191,25 +220,27 @@ Route LoopbackServer::lookUp(const std::string& target) {
                                : Route{.status = 404, .reason = "Not Found", .body = "<html><body>Not Found</body></html>"};
 }
 
-void LoopbackServer::answer(Connection& connection, const Route& route) {
+bool LoopbackServer::answer(Connection& connection, const Route& route) {
     const Fault fault = route.fault;
-    if (route.interim && !connection.sendAll("HTTP/1.1 100 Continue\r\n\r\n")) return;
-    if (fault == Fault::NeverAnswer && waitForStop(connection, -1)) return;
+    if (route.interim && !connection.sendAll("HTTP/1.1 100 Continue\r\n\r\n")) return false;
+    if (fault == Fault::NeverAnswer && waitForStop(connection, -1)) return false;
     std::string head = fault == Fault::RawStatusLine ? route.reason + "\r\n"
                                                      : "HTTP/1.1 " + std::to_string(route.status) + " " + route.reason + "\r\n";
     if (!route.location.empty()) head += "Location: " + route.location + "\r\n";
     head += route.headers;
     if (fault == Fault::Chunked) head += "Transfer-Encoding: chunked\r\n";
     if (fault != Fault::Chunked && fault != Fault::Endless) head += "Content-Length: " + std::to_string(route.body.size()) + "\r\n";
-    const bool keptAlive = fault == Fault::Stall || fault == Fault::KeptThenClosed;
+    // Kept alive, as the server is asked to, for an answer whose end the client can tell.
+    const bool next = keepAlive_ && (fault == Fault::NoFault || fault == Fault::Chunked);
+    const bool keptAlive = next || fault == Fault::Stall || fault == Fault::KeptThenClosed;
     head += keptAlive ? "\r\n" : "Connection: close\r\n\r\n";
     for (size_t at = 0; fault == Fault::SlowStatusLine && head[at] != '\n'; ++at) {
-        if (!connection.sendAll(head.substr(at, 1)) || waitForStop(connection, kSlowLineMs)) return;
+        if (!connection.sendAll(head.substr(at, 1)) || waitForStop(connection, kSlowLineMs)) return false;
     }
     if (fault == Fault::SlowStatusLine) head.erase(0, head.find('\n'));
-    if (!connection.sendAll(fault == Fault::NoStatusLine ? "" : head)) return;
+    if (!connection.sendAll(fault == Fault::NoStatusLine ? "" : head)) return false;
     for (size_t at = 0; fault == Fault::Drip && at < route.body.size(); ++at) {
-        if (!connection.sendAll(route.body.substr(at, 1)) || waitForStop(connection, kDripMs)) return;
+        if (!connection.sendAll(route.body.substr(at, 1)) || waitForStop(connection, kDripMs)) return false;
     }
 
     const bool cuts = fault == Fault::Cut || fault == Fault::Reset || fault == Fault::Stall || fault == Fault::Drip;
@@ -220,21 +251,22 @@ void LoopbackServer::answer(Connection& connection, const Route& route) {
         const std::string_view part = fault == Fault::Endless ? endless : body.substr(at, piece);
         std::ostringstream size;
         size << std::hex << part.size() << "\r\n";
-        if (fault == Fault::Chunked && !connection.sendAll(size.str())) return;
-        if (!connection.sendAll(part) || (fault == Fault::Chunked && !connection.sendAll("\r\n"))) return;
+        if (fault == Fault::Chunked && !connection.sendAll(size.str())) return false;
+        if (!connection.sendAll(part) || (fault == Fault::Chunked && !connection.sendAll("\r\n"))) return false;
     }
     if (fault == Fault::Chunked) connection.sendAll("0\r\n\r\n");
+    if (next) return true;
     // As a server whose keep-alive time ran out just as the next request came: the
     // client sent it on a connection it rightly thought open, and it dies unanswered.
-    if (std::string next; fault == Fault::KeptThenClosed) {
-        if (readRequest(connection, next)) record(connection, next);
-        return;
+    if (std::string request; fault == Fault::KeptThenClosed) {
+        if (readRequest(connection, request)) record(connection, request);
+        return false;
     }
     if (fault == Fault::Reset) {
         ::usleep(100 * 1000);  // lets the client read what came before the reset throws it away
         const linger abort{1, 0};
         ::setsockopt(connection.fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        return;
+        return false;
     }
     // Half-close, and let the client read to the end: closing with its bytes unread here
     // would turn the close into a reset that can lose the answer. Over TLS the end of
@@ -242,8 +274,11 @@ void LoopbackServer::answer(Connection& connection, const Route& route) {
     if (fault != Fault::Stall) {
         if (connection.ssl) SSL_shutdown(connection.ssl);
         ::shutdown(connection.fd, SHUT_WR);
+        // The answer is whole and its end said: the client may go on before this thread sees it go.
+        connection.done();
     }
     waitForStop(connection, -1);
+    return false;
 }
 
 // Waits up to `ms` (-1: for ever); true when the server stops or the client hangs up first.

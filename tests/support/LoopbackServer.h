@@ -1,9 +1,11 @@
 // A scripted HTTP/1.1 server on 127.0.0.1 for tests. Each path answers as its Route row
 // says, misbehaving the way real servers do; paths without a row can be served from a
 // directory tree, so whole test sites can be crawled. The same site can be served over
-// TLS too, on a second port, and can ask for a user name and password. One connection at
-// a time (a crawl asks for one page at a time), closed after one answer unless a fault
-// keeps it; every request is recorded, those it reads and leaves unanswered too.
+// TLS too, on a second port, and can ask for a user name and password. Each connection is
+// served by a thread of its own, as a real server serves a client that asks for several
+// pages at once; it is closed after one answer unless a fault keeps it, or the server
+// keeps connections alive. Every request is recorded, those it reads and leaves
+// unanswered too, and the server counts the connections it has open at once.
 #pragma once
 
 #include <atomic>
@@ -44,6 +46,7 @@ struct Route {
     std::string location;  // sent as a Location header when not empty
     std::string headers;   // further header lines, each ending in CR LF
     bool interim = false;  // an interim "100 Continue" goes first, before any fault
+    int delayMs = 0;       // the answer starts this long after the request came, as over a far network
 };
 
 class LoopbackServer {
@@ -70,6 +73,16 @@ public:
     void serveDirectory(const std::string& root);
     // From now on a request without this user name and password (HTTP Basic) gets 401.
     void requireCredentials(const std::string& user, const std::string& password);
+    // Answers without "Connection: close" and reads the next request on the same
+    // connection, as servers of today do.
+    void keepConnectionsAlive() { keepAlive_ = true; }
+    // Every answer starts this much later too, files of the directory tree's included.
+    void delayEveryAnswer(int milliseconds) { delayMs_ = milliseconds; }
+
+    // Connections accepted so far, and the most that were open at once (one closed after
+    // its answer counts until the answer has gone out whole).
+    int connectionsAccepted() const { return accepted_; }
+    int mostConnectionsAtOnce() const { return mostOpen_; }
 
     size_t requestCount() const;
     // The last request's line and user agent: "GET /a%20b.html HTTP/1.1 from netmole".
@@ -81,22 +94,30 @@ public:
 
 private:
     struct Connection;
+    // Serves one accepted connection to its end, on a thread of its own.
+    void serveConnection(int fd, bool tls);
     void serve(Connection& connection);
     // Reads a request's head; false when the client hung up or the server stops first.
     bool readRequest(Connection& connection, std::string& head);
     void record(const Connection& connection, const std::string& head);
     Route lookUp(const std::string& target);
-    void answer(Connection& connection, const Route& route);
+    // Answers one request; true when the connection may carry the next.
+    bool answer(Connection& connection, const Route& route);
     bool waitForStop(Connection& connection, int ms);
 
     int listenFd_ = -1;
     int tlsListenFd_ = -1;
     void* tls_ = nullptr;  // the SSL_CTX of the TLS port
-    std::atomic<int> connectionFd_ = -1;
     uint16_t port_ = 0;
     uint16_t tlsPort_ = 0;
     std::thread thread_;
     std::atomic<bool> stopping_ = false;
+    std::atomic<bool> keepAlive_ = false;
+    std::atomic<int> delayMs_ = 0;
+    std::atomic<int> accepted_ = 0, open_ = 0, mostOpen_ = 0;
+    std::mutex connectionsMutex_;  // guards the two below
+    std::vector<int> openFds_;
+    std::vector<std::thread> servers_;
     mutable std::mutex mutex_;  // guards what follows
     std::map<std::string, Route> routes_;
     std::map<std::string, int> struck_;  // faulty answers served per path

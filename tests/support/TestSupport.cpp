@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -59,14 +60,30 @@ bool updatingGoldenFiles() {
     return update && update == std::string("1");
 }
 
-void expectGolden(const std::string& goldenFile, std::string actual, const std::vector<int>& ports) {
+// The text with the lines after the line `after` sorted.
+static std::string sortedAfter(const std::string& text, const std::string& after) {
+    const size_t marker = text.find("\n" + after + "\n");
+    if (after.empty() || marker == std::string::npos) return text;
+    const size_t from = marker + after.size() + 2;
+    std::vector<std::string> lines;
+    std::istringstream rest(text.substr(from));
+    for (std::string line; std::getline(rest, line);) lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    std::string sorted = text.substr(0, from);
+    for (const std::string& line : lines) sorted += line + "\n";
+    return sorted;
+}
+
+void expectGolden(const std::string& goldenFile, std::string actual, const std::vector<int>& ports,
+                  const std::string& unorderedAfter) {
     for (size_t i = 0; i < ports.size(); ++i) {
         const std::string address = "127.0.0.1:" + std::to_string(ports[i]);
         const std::string name = "127.0.0.1:PORT" + (i > 0 ? std::to_string(i + 1) : "");
         for (size_t at; (at = actual.find(address)) != std::string::npos;) actual.replace(at, address.size(), name);
     }
     if (updatingGoldenFiles()) writeFile(goldenFile, actual);
-    EXPECT_EQ(readFile(goldenFile), actual) << "golden file " << goldenFile;
+    EXPECT_EQ(sortedAfter(readFile(goldenFile), unorderedAfter), sortedAfter(actual, unorderedAfter))
+        << "golden file " << goldenFile;
 }
 
 std::string traceOf(const std::string& script, const ScriptStep& step) {

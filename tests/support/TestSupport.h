@@ -39,7 +39,10 @@ bool updatingGoldenFiles();
 // golden file the loopback servers' addresses are written 127.0.0.1:PORT,
 // 127.0.0.1:PORT2, ... in the order of `ports`. With LW_UPDATE_GOLDEN=1 in the
 // environment the file is rewritten instead: read its difference before committing it.
-void expectGolden(const std::string& goldenFile, std::string actual, const std::vector<int>& ports = {});
+// With unorderedAfter, the lines after the line that says so are compared as a set, in
+// any order: what the test cannot order (requests that reach a server side by side).
+void expectGolden(const std::string& goldenFile, std::string actual, const std::vector<int>& ports = {},
+                  const std::string& unorderedAfter = "");
 
 // The trace of a script (fixtures, one step a line, '#' for comments): each step's line,
 // and after "  =>  " what `step` answers it shows, if anything. `step` is given the first

@@ -1,7 +1,7 @@
 // The real libcurl client with two seams for tests: it fails at a step that no real
 // server can make fail, and it shortens the time-outs the fetch asks for (keeping what
 // was asked) and the bound on one fetch, so that a test waits one second where the
-// program waits five, and two where it waits sixty.
+// program waits five, and two where it waits sixty; pages asked ahead too.
 #pragma once
 
 #include "web/CurlHttpClient.h"
@@ -30,6 +30,10 @@ public:
     bool openRequest(const char* verb, const char* path) override { return ok(Step::OpenRequest) && Base::openRequest(verb, path); }
     bool queryStatusCode(int32_t& code) override { return ok(Step::StatusCode) && Base::queryStatusCode(code); }
     void close() override { ++closes, Base::close(); }
+    // A step that fails here fails before anything goes out: nothing is asked ahead.
+    Answer ask(const char* url, const char* agent, uint32_t, uint32_t) override {
+        return failAt == Step::None ? Base::ask(url, agent, 1000, 1000) : Answer::Here;
+    }
 
 private:
     bool ok(Step step) const { return failAt != step; }

@@ -15,11 +15,13 @@
 #include <span>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/LoopbackServer.h"
 #include "support/TestSupport.h"
 #include "web/FailingClient.h"
 #include "web/PageBuffer.h"
+#include "web/PageFetch.h"
 #include "webspace/Webspace.h"
 
 using Step = FailingClient::Step;
@@ -177,5 +179,82 @@ TEST_F(Fetch, EveryFetchIsAnsweredWhenTheServerClosesAKeptConnection) {
         EXPECT_EQ(failures, "") << url;
         // Each fetch after the first went out twice: on the kept connection, then on a new one.
         EXPECT_EQ(server.requestCount() - requests, 2u * kFetches - 1) << url;
+    }
+}
+
+TEST_F(Fetch, APageAskedAheadIsTakenAsItCameWithoutAskingAgain) {
+    // Each page answers after 200 ms. Per row: the pages asked ahead, what each ask said,
+    // the page then fetched, how many requests the server saw in all, and the room left.
+    LoopbackServer server;
+    ASSERT_TRUE(server.start());
+    server.delayEveryAnswer(200);
+    for (int i = 0; i < 7; ++i) server.route({.path = "/" + std::to_string(i) + ".html", .body = "<title>Page " + std::to_string(i) + "</title>"});
+    const auto page = [&](int i) { return server.url("/" + std::to_string(i) + ".html"); };
+    struct Row { const char* what; std::vector<int> asked; std::vector<Answer> said; int fetched; size_t requests; int room; } const rows[] = {
+        {"asked, then fetched: one request", {0}, {Answer::OnItsWay}, 0, 1, 5},
+        {"asked twice: still one", {1, 1}, {Answer::OnItsWay, Answer::OnItsWay}, 1, 1, 5},
+        {"not asked: the fetch asks", {}, {}, 2, 1, 5},
+        // Five at most; the one fetched is taken, the rest wait for theirs.
+        {"six asked: the sixth finds no room", {0, 1, 2, 3, 4, 5}, {Answer::OnItsWay, Answer::OnItsWay, Answer::OnItsWay,
+         Answer::OnItsWay, Answer::OnItsWay, Answer::NoRoom}, 4, 5, 1},
+        // ... and what came for them is taken as it came, or dropped.
+        {"one held fetched", {}, {}, 0, 0, 2},
+        {"one held asked again: here", {1}, {Answer::Here}, 1, 0, 3},
+        {"not a page of the web: nothing to ask", {}, {}, -1, 0, 3},
+    };
+    FailingClient client;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        auto space = std::make_unique<Webspace>();
+        const size_t requests = server.requestCount();
+        std::vector<Answer> said;
+        for (const int i : row.asked) said.push_back(askForPage(client, page(i).c_str()));
+        EXPECT_EQ(said, row.said);
+        if (row.fetched < 0) {
+            EXPECT_EQ(askForPage(client, "ftp://127.0.0.1/file"), Answer::Here);
+        }
+        client.waitForAnswers(5000);
+        const std::string url = row.fetched < 0 ? "ftp://127.0.0.1/file" : page(row.fetched);
+        PageNode& node = space->pages[space->findOrAdd(url.c_str(), -1)];
+        node.fetch(*space, &client);
+        client.forget(url.c_str());
+        EXPECT_EQ(node.statusCode, row.fetched < 0 ? 0 : 200);
+        EXPECT_EQ(server.requestCount() - requests, row.requests);
+        EXPECT_EQ(client.room(), row.room);
+        if (row.fetched >= 0) {
+            EXPECT_EQ(pageBuffer, "<title>Page " + std::to_string(row.fetched) + "</titlex");
+        }
+    }
+}
+
+TEST_F(Fetch, CompressedBodiesAreDecodedCountedAndCutAsText) {
+    // The body each server sends, compressed by Python's zlib as the header says.
+    const auto packed = [](const char* encoding, const std::string& text) {
+        const std::string wbits = std::string(encoding) == "gzip" ? "31" : "15";  // gzip's wrapper, or zlib's
+        writeFile("text", text);
+        return commandOutput("python3 -c \"import sys, zlib; c = zlib.compressobj(9, zlib.DEFLATED, " + wbits +
+                             "); sys.stdout.buffer.write(c.compress(open('text', 'rb').read()) + c.flush())\"");
+    };
+    const std::string big = "<title>Big</title>" + std::string(300000, 'b');
+    struct Row { const char* encoding; std::string text; int shortest, longest; } const rows[] = {
+        {"", "<title>Plain</title>", 20, 20},
+        {"gzip", "<title>Packed</title>" + std::string(50000, 'a'), 50021, 50021},
+        {"deflate", "<title>Deflated</title>" + std::string(5000, 'd'), 5023, 5023},
+        // Cut where the page buffer ends, counted in the page's own bytes, not the packed ones.
+        {"gzip", big, kContinueLimit + 1, kPageBufferSize - 1},
+    };
+    LoopbackServer server;
+    ASSERT_TRUE(server.start());
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.encoding) + " " + std::to_string(row.text.size()));
+        const std::string encoding = row.encoding;
+        server.route({.path = "/page.html", .body = encoding.empty() ? row.text : packed(row.encoding, row.text),
+                      .headers = encoding.empty() ? "" : "Content-Encoding: " + encoding + "\r\n"});
+        FailingClient client;
+        auto space = std::make_unique<Webspace>();
+        PageNode& node = space->pages[space->startCrawlAt(server.url("/page.html").data())];
+        ASSERT_EQ(node.fetch(*space, &client), 1) << node.message;
+        EXPECT_TRUE(node.length >= row.shortest && node.length <= row.longest) << node.length;
+        EXPECT_EQ(std::string(pageBuffer, 12), row.text.substr(0, 12));
     }
 }

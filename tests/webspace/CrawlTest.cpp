@@ -56,6 +56,16 @@ static std::string pageTable(const Webspace& space) {
     return nodes;
 }
 
+// One step of work: a step that only waited for the network is taken again once
+// something came, so that steps count as they would with a fetch that blocks.
+static void workStep(Webspace& space, CurlHttpClient& client) {
+    space.crawlStep();
+    for (int i = 0; i < 400 && space.waited; ++i) {
+        client.waitForNetwork(50);
+        space.crawlStep();
+    }
+}
+
 static int placedPages(const Webspace& space) {
     int placed = 0;
     for (const PageNode& p : std::span(space.pages, space.nodeCount)) placed += p.state != PageState::Queued;
@@ -122,6 +132,7 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
         LoopbackServer server;
         ASSERT_TRUE(server.enableTls("site.pem", "site.key") && server.start());
         for (Route route : c.site) {
+            route.delayMs = 20;
             route.body = withPorts(route.body, server);
             route.location = withPorts(route.location, server);
             server.route(route);
@@ -137,16 +148,21 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
         startDebugLog();
         space->startCrawlAt(withPorts(c.start, server).data());
         space->paused = 0;
-        // Every other step comes while the user has paused the crawl: it must change nothing.
+        // Every other step comes while the user has paused the crawl: it must change
+        // nothing and ask nothing of the server. The pages after the cursor are asked
+        // ahead, and every answer is slow, so that they come while the cursor works.
         int steps = 0;
         for (; !space->finished && steps < 1000; ++steps) {
             const std::string trace = readFile("debug.txt");
             const int32_t cursor = space->cursor, scanPos = space->pages[cursor].scanPos;
+            client.waitForAnswers(5000);
+            const size_t requests = server.requestCount();
             space->paused = 1;
             space->crawlStep();
             ASSERT_TRUE(readFile("debug.txt") == trace && space->cursor == cursor && space->pages[cursor].scanPos == scanPos);
+            ASSERT_EQ(server.requestCount(), requests);
             space->paused = 0;
-            space->crawlStep();
+            workStep(*space, client);
         }
         EXPECT_TRUE(steps == c.steps && space->paused) << steps << " steps";
         std::string nodes = pageTable(*space);
@@ -156,7 +172,54 @@ TEST_F(Crawl, SitesCrawlToTheGoldenTraceAndNodes) {
         EXPECT_EQ(server.requestLog().find("localhost"), std::string::npos);  // never asked under another name
         const std::string trace = readFile("debug.txt");
         EXPECT_EQ((trace + nodes).find("secret"), std::string::npos);  // the password is nowhere
-        expectGolden(std::string(LW_FIXTURES "/") + c.golden, trace + nodes, {server.port(), server.tlsPort()});
+        // Pages asked ahead reach the server side by side, so in any order.
+        expectGolden(std::string(LW_FIXTURES "/") + c.golden, trace + nodes, {server.port(), server.tlsPort()},
+                     "== the requests");
+        EXPECT_LE(server.mostConnectionsAtOnce(), 5);
+    }
+}
+
+TEST_F(Crawl, ADelayedSiteCrawlsToTheSameTracePoliteWhileItsAnswersTravel) {
+    // The fixture site of 35 pages, its answers slow as over a far network, or slower
+    // for some pages than others. However the answers come, the trace is the one a fetch
+    // that blocks writes; a step whose answer is on its way writes nothing. At most 5
+    // connections are open at once, and a server that keeps them alive gets no more.
+    struct Row { const char* what; int delayMs; std::vector<Route> slower; bool keepAlive; int mostAccepted; } const rows[] = {
+        {"every answer 30 ms", 30, {}, false, 100},
+        {"kept alive, one answer of 300 ms", 10, {{.path = "/products/index.html", .delayMs = 300}}, true, 5},
+        {"kept alive, every answer 50 ms", 50, {}, true, 5},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        LoopbackServer server;
+        ASSERT_TRUE(server.start());
+        server.serveDirectory(LW_FIXTURES "/site");
+        server.delayEveryAnswer(row.delayMs);
+        if (row.keepAlive) server.keepConnectionsAlive();
+        for (Route route : row.slower) {
+            route.body = readFile(LW_FIXTURES "/site" + route.path);
+            server.route(route);
+        }
+        FailingClient client;
+        auto space = std::make_unique<Webspace>();
+        space->httpClient = &client;
+        space->clock = monotonicMilliseconds;
+        startDebugLog();
+        space->startCrawlAt(server.url("/index.html").data());
+        space->paused = 0;
+        int waits = 0;
+        for (int steps = 0; !space->finished && steps < 100000; ++steps) {
+            const size_t traced = readFile("debug.txt").size();
+            space->crawlStep();
+            if (!space->waited) continue;
+            ++waits;
+            ASSERT_EQ(readFile("debug.txt").size(), traced) << "a step that waited wrote to the trace";
+            client.waitForNetwork(20);
+        }
+        EXPECT_GT(waits, 0);
+        expectGolden(LW_FIXTURES "/site-trace.txt", readFile("debug.txt"), {server.port()});
+        EXPECT_LE(server.mostConnectionsAtOnce(), 5);
+        EXPECT_LE(server.connectionsAccepted(), row.mostAccepted);
     }
 }
 
@@ -254,7 +317,7 @@ TEST_F(Crawl, AFailingPageIsTriedAfterGrowingPausesUntilItIsGivenUp) {
         // Once the page answers the crawl goes on at once, and the next failure starts afresh.
         client.failAt = Step::None;
         fakeNowMs += 30000;
-        for (int i = 0; i < 4; ++i) space->crawlStep();
+        for (int i = 0; i < 4; ++i) workStep(*space, client);
         EXPECT_TRUE(space->finished && space->retryDelayMs == 0 && !page.givenUp);
     }
 }
@@ -276,19 +339,25 @@ TEST_F(Crawl, AFramesStepsStopAtTheLimitAfterOneFetchAndAtTheDeadline) {
     startDebugLog();
     space->findOrAdd(server.url("/").c_str(), -1);
     struct Row { const char* what; uint8_t paused; int32_t limit; uint32_t tick, skipMs; int32_t steps, cursor; PageState state; int opens; };
+    // Before each frame the answers asked so far have come, as they would over the frames
+    // a fetch takes; a step that finds the cursor's answer still on its way ends the frame.
     const Row rows[] = {
         {"paused: nothing", 1, 16, 0, 0, 0, 0, PageState::Queued, 0},
-        {"the root's fetch ends the frame", 0, 16, 0, 0, 1, 0, PageState::Fetched, 1},
+        {"the root asked: the frame waits on it", 0, 16, 0, 0, 1, 0, PageState::Queued, 0},
+        {"its answer here: the fetch ends the frame", 0, 16, 0, 0, 1, 0, PageState::Fetched, 1},
         {"three tags", 0, 3, 0, 0, 3, 0, PageState::Fetched, 1},
         {"the clock reaches the deadline after five readings", 0, INT32_MAX, 1, 0, 5, 0, PageState::Fetched, 1},
-        {"the last scan, the link, no link left, the move, a.html's failed fetch", 0, INT32_MAX, 0, 0, 5, 1,
-         PageState::Queued, 2},
+        {"the last scan, the link (a.html asked ahead), no link left, the move, a.html's answer on its way", 0,
+         INT32_MAX, 0, 0, 5, 1, PageState::Queued, 1},
+        {"a.html's failed fetch", 0, INT32_MAX, 0, 0, 1, 1, PageState::Queued, 2},
         {"its retry not yet due: the frame waits on it", 0, INT32_MAX, 0, 0, 1, 1, PageState::Queued, 2},
-        {"the retry, which answers", 0, INT32_MAX, 0, 2000, 1, 1, PageState::Fetched, 3},
+        {"the retry asked: the frame waits on it", 0, INT32_MAX, 0, 2000, 1, 1, PageState::Queued, 2},
+        {"the retry, which answers", 0, INT32_MAX, 0, 0, 1, 1, PageState::Fetched, 3},
         {"its scan of three steps, three moves to the end", 0, INT32_MAX, 0, 0, 6, 0, PageState::Done, 3},
         {"finished: nothing", 0, INT32_MAX, 0, 0, 0, 0, PageState::Done, 3},
     };
     for (const Row& row : rows) {
+        ASSERT_TRUE(client.waitForAnswers(5000));
         space->paused = row.paused;
         tickMs = row.tick;
         fakeNowMs += row.skipMs;
