@@ -13,46 +13,10 @@ import sys
 import tempfile
 import time
 
+from doc_tree import PAGES, generate
+
 ROUNDS = 5
-SECTIONS = 10
-PAGES = 300
-
-
-def paragraph(seed):
-    words = ("the crawl fetches each page once and scans its links one tag per frame while the "
-             "webspace grows node by node on the layer of its directory").split()
-    return " ".join(words[(seed + i) % len(words)] for i in range(60))
-
-
-def page(title, links, seed):
-    body = "".join(f"<p>{paragraph(seed + i)}</p>\n" for i in range(20))
-    anchors = "".join(f'<li><a href="{href}">{href}</a></li>\n' for href in links)
-    return (f"<html><head><title>{title}</title></head><body><h1>{title}</h1>\n{body}"
-            f"<ul>\n{anchors}</ul></body></html>\n")
-
-
-def generate(root):
-    """Writes 300 pages: the root, 10 section indexes and their pages, each with a side bar
-    of links to every section and every page of its own section, as manuals have. Returns
-    the paths."""
-    per_section = [(PAGES - 1 - SECTIONS) // SECTIONS + (1 if s < (PAGES - 1 - SECTIONS) % SECTIONS else 0)
-                   for s in range(SECTIONS)]
-    paths = ["/index.html"]
-    sections = [f"/docs/sec{s}/index.html" for s in range(SECTIONS)]
-    files = {"index.html": page("Manual", sections, 0)}
-    for s in range(SECTIONS):
-        names = [f"page{n}.html" for n in range(per_section[s])]
-        side_bar = ["/index.html"] + sections + names
-        files[f"docs/sec{s}/index.html"] = page(f"Section {s}", side_bar, s)
-        paths.append(f"/docs/sec{s}/index.html")
-        for n, name in enumerate(names):
-            files[f"docs/sec{s}/{name}"] = page(f"Section {s}, page {n}", side_bar, s * 100 + n)
-            paths.append(f"/docs/sec{s}/{name}")
-    for name, text in files.items():
-        os.makedirs(os.path.join(root, os.path.dirname(name)), exist_ok=True)
-        with open(os.path.join(root, name), "w") as out:
-            out.write(text)
-    return paths
+TAGS = (200, 400)  # tags a page: short pages, so the figures are those of the fetches
 
 
 def timed(command, cwd):
@@ -71,7 +35,7 @@ def main():
     os.environ["no_proxy"] = os.environ["NO_PROXY"] = "127.0.0.1"
     with tempfile.TemporaryDirectory() as work:
         tree = os.path.join(work, "tree")
-        paths = generate(tree)
+        paths = generate(tree, *TAGS)
         server = subprocess.Popen([sys.executable, "-u", "-m", "http.server", "--bind", "127.0.0.1",
                                    "--directory", tree, "0"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         try:

@@ -18,7 +18,7 @@ echo "== crawl steps"
 
 echo
 echo "== a crawl of 300 pages beside curl"
-python3 "$here/crawl-vs-curl.py" "$build"
+python3 -B "$here/crawl-vs-curl.py" "$build"
 
 # Programs under X: the display in DISPLAY, or Xvfb's.
 under_x() {
