@@ -20,8 +20,11 @@ void Webspace::crawlStep() {
     if (paused) return;
     // Without a root there is nothing to sweep over (and no slot for the cursor to rest on).
     if (nodeCount == 0) return;
+    const int32_t nodesBefore = nodeCount, cursorBefore = cursor;
     stepCursor();
-    askAhead();
+    // Which pages to ask for ahead changes only with a fetch (or the wait for one), a new
+    // page or a move of the cursor; the many steps over one tag leave it as it was.
+    if (networkStep || nodeCount != nodesBefore || cursor != cursorBefore) askAhead();
 }
 
 void Webspace::stepCursor() {
