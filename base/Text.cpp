@@ -1,4 +1,5 @@
-// The bounded copy and append that every fixed text field is written through.
+// The bounded copy and append that every fixed text field is written through, and the
+// case-blind prefix test of addresses and header names.
 #include "base/Text.h"
 
 #include <cstring>
@@ -11,6 +12,13 @@ bool copyText(char* dest, size_t capacity, const char* src) {
     std::memmove(dest, src, length);
     dest[length] = '\0';
     return fits;
+}
+
+bool startsWithNoCase(const char* text, size_t length, const char* prefix) {
+    for (size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (i >= length || lowerAscii(text[i]) != prefix[i]) return false;
+    }
+    return true;
 }
 
 bool appendText(char* dest, size_t capacity, const char* src) {

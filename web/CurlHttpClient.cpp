@@ -44,17 +44,6 @@ UrlScheme schemeFromName(const char* name) {
     return UrlScheme::Unknown;
 }
 
-bool startsWithNoCase(const char* text, size_t length, const char* prefix) {
-    const size_t prefixLength = std::strlen(prefix);
-    if (length < prefixLength) return false;
-    for (size_t i = 0; i < prefixLength; ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i]) return false;
-    }
-    return true;
-}
-
 // Reads one part of a parsed URL into a field of `capacity` bytes; a part that is
 // missing leaves the field empty.
 void copyUrlPart(CURLU* url, CURLUPart part, unsigned flags, char* out, size_t capacity) {

@@ -8,18 +8,9 @@
 
 namespace {
 
-char lowerCase(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithNoCase(const char* text, const char* prefix) {
-    for (; *prefix != '\0'; ++text, ++prefix) {
-        if (lowerCase(*text) != *prefix) return false;
-    }
-    return true;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
-    c = lowerCase(c);
+    c = lowerAscii(c);
     return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
 }
 
@@ -44,9 +35,9 @@ void copyDecoded(const char* text, size_t length, char* out, size_t capacity) {
 
 bool splitWebAddress(const char* text, WebAddress& address) {
     size_t schemeEnd = 0;
-    if (startsWithNoCase(text, "http://")) {
+    if (startsWithNoCase(text, std::strlen(text), "http://")) {
         schemeEnd = 7;
-    } else if (startsWithNoCase(text, "https://")) {
+    } else if (startsWithNoCase(text, std::strlen(text), "https://")) {
         schemeEnd = 8;
     } else {
         return false;
@@ -83,7 +74,7 @@ bool splitWebAddress(const char* text, WebAddress& address) {
 bool onHost(const WebAddress& address, const char* host) {
     if (address.hostLength == 0 || std::strlen(host) != address.hostLength) return false;
     for (size_t i = 0; i < address.hostLength; ++i) {
-        if (lowerCase(address.host[i]) != lowerCase(host[i])) return false;
+        if (lowerAscii(address.host[i]) != lowerAscii(host[i])) return false;
     }
     return true;
 }
@@ -95,7 +86,7 @@ bool canonicalWebAddress(const char* text, char* out, size_t capacity) {
     copyText(canonical, address.secure ? "https://" : "http://");
     size_t at = std::strlen(canonical);
     for (size_t i = 0; i < address.hostLength && at + 1 < sizeof canonical; ++i) {
-        canonical[at++] = lowerCase(address.host[i]);
+        canonical[at++] = lowerAscii(address.host[i]);
     }
     canonical[at] = '\0';
     appendText(canonical, address.rest);
@@ -109,7 +100,7 @@ void hostNameOf(const char* text, char* out, size_t capacity) {
     WebAddress address;
     if (!splitWebAddress(text, address)) return;
     size_t at = 0;
-    for (size_t i = 0; i < address.hostLength && at + 1 < capacity; ++i) out[at++] = lowerCase(address.host[i]);
+    for (size_t i = 0; i < address.hostLength && at + 1 < capacity; ++i) out[at++] = lowerAscii(address.host[i]);
     out[at] = '\0';
 }
 

@@ -16,6 +16,20 @@ TEST(FixedText, CopyAndAppendNeverPassTheField) {
     EXPECT_STREQ(field, "abcdefg");
 }
 
+// Header names and schemes, compared without regard to case within the bytes given: a
+// header line from the network has no terminating zero.
+TEST(FixedText, PrefixesWithoutRegardToCaseStayWithinTheLength) {
+    struct Row { const char* text; size_t length; const char* prefix; bool starts; } const rows[] = {
+        {"Location: /a", 12, "location:", true},
+        {"LOCATION:", 9, "location:", true},
+        {"Location: /a", 8, "location:", false},  // the colon lies past the bytes given
+        {"HTTPS://h/", 10, "https://", true},
+        {"http://h/", 9, "https://", false},
+        {"", 0, "", true},
+    };
+    for (const Row& row : rows) EXPECT_EQ(startsWithNoCase(row.text, row.length, row.prefix), row.starts) << row.text;
+}
+
 // Code points as "U+0041 U+20AC", and the bytes each took, of a text decoded whole.
 static std::string decoded(const char* text) {
     std::string out;
